@@ -1,0 +1,109 @@
+// Fixed-width texts and bounded NUL-terminated texts, shared by every subsystem.
+//
+// The installer's own operations pass texts as fixed-width fields: left-aligned,
+// padded on the right with blanks, no terminator. A text's value is its content
+// up to its last non-blank; assigning copies what fits and silently drops the
+// rest. Where a text goes to the platform it is trimmed and NUL-terminated,
+// which is what CText is for.
+//
+// Neither type allocates: std::string would pull libstdc++'s exception and
+// locale machinery into the product (about 230 KB for a single use), and the
+// installer must stay small.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+// The value of a fixed-width text: everything up to the last non-blank.
+// Only the blank (0x20) counts as padding; tabs and other characters stay.
+constexpr std::string_view TrimRight(std::string_view text) {
+  std::size_t n = text.size();
+  while (n > 0 && text[n - 1] == ' ') --n;
+  return text.substr(0, n);
+}
+
+// Copies what fits of `value` into `field` and pads the rest with blanks.
+constexpr void AssignFixed(char* field, std::size_t width, std::string_view value) {
+  std::size_t n = value.size() < width ? value.size() : width;
+  for (std::size_t i = 0; i < n; ++i) field[i] = value[i];
+  for (std::size_t i = n; i < width; ++i) field[i] = ' ';
+}
+
+template <std::size_t N>
+class FixedText {
+ public:
+  static constexpr std::size_t kWidth = N;
+
+  constexpr FixedText() { AssignFixed(chars_, N, {}); }
+  constexpr explicit FixedText(std::string_view value) { AssignFixed(chars_, N, value); }
+
+  constexpr void Assign(std::string_view value) { AssignFixed(chars_, N, value); }
+
+  // All N characters, padding included: the "text and its length" form.
+  constexpr std::string_view View() const { return {chars_, N}; }
+  constexpr std::string_view Trimmed() const { return TrimRight(View()); }
+  constexpr std::size_t TrimmedLength() const { return Trimmed().size(); }
+
+  // Positions count from 1, as the installer's texts always have.
+  constexpr char& At(std::size_t position) { return chars_[position - 1]; }
+  constexpr char At(std::size_t position) const { return chars_[position - 1]; }
+
+  constexpr char* data() { return chars_; }
+  constexpr const char* data() const { return chars_; }
+  static constexpr std::size_t size() { return N; }
+
+  constexpr bool operator==(const FixedText&) const = default;
+
+ private:
+  char chars_[N];
+};
+
+// A NUL-terminated text with room for `Capacity` characters plus the
+// terminator. Appending what does not fit leaves the text as it was and marks
+// it as overflowed, so a caller composing a path checks Fits() once at the end
+// instead of after every piece.
+template <std::size_t Capacity>
+class CText {
+ public:
+  static constexpr std::size_t kCapacity = Capacity;
+
+  constexpr CText() = default;
+  constexpr explicit CText(std::string_view value) { Append(value); }
+
+  constexpr CText& Append(std::string_view piece) {
+    if (piece.size() > Capacity - length_) {
+      overflowed_ = true;
+      return *this;
+    }
+    for (char c : piece) chars_[length_++] = c;
+    chars_[length_] = '\0';
+    return *this;
+  }
+
+  constexpr void Clear() {
+    length_ = 0;
+    chars_[0] = '\0';
+    overflowed_ = false;
+  }
+
+  constexpr bool Fits() const { return !overflowed_; }
+  constexpr const char* c_str() const { return chars_; }
+  constexpr std::string_view View() const { return {chars_, length_}; }
+  constexpr std::size_t size() const { return length_; }
+
+  // For APIs that fill a buffer themselves (for example SHGetPathFromIDListA):
+  // write into Buffer(), then call Adopt() to take the length from the terminator.
+  constexpr char* Buffer() { return chars_; }
+  constexpr void Adopt() {
+    chars_[Capacity] = '\0';
+    length_ = 0;
+    while (chars_[length_] != '\0') ++length_;
+    overflowed_ = false;
+  }
+
+ private:
+  char chars_[Capacity + 1] = {};
+  std::size_t length_ = 0;
+  bool overflowed_ = false;
+};

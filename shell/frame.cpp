@@ -1,0 +1,115 @@
+// The main frame and the backdrop: one class, one window procedure, the pump,
+// and the process's exit code.
+#include "install/install.h"
+#include "resources/resource.h"
+#include "shell/shell.h"
+
+HWND g_mainFrame = nullptr;
+HWND g_backdrop = nullptr;
+int g_screenWidth = 0;
+int g_screenHeight = 0;
+
+namespace {
+
+UINT g_exitCode = kExitUserCancelled;
+
+using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+
+}  // namespace
+
+void SetExitCode(UINT code) { g_exitCode = code; }
+UINT CurrentExitCode() { return g_exitCode; }
+
+void EndInstaller() { ExitProcess(g_exitCode); }
+
+void RestrictDllSearchToSystemFolder() {
+  // Installers are usually started from a Downloads folder, where anyone may have
+  // left a DLL named like a system one. Windows older than 8 (without KB2533623)
+  // lack the call; there the default search order stays.
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  if (kernel == nullptr) return;
+  auto setDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (setDirectories != nullptr) (void)setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+FramePlacement ComputeFramePlacement(int screenWidth, int screenHeight) {
+  FramePlacement p;
+  p.width = (2 * screenWidth) / 3;
+  p.height = (2 * screenHeight) / 3;
+  p.x = (screenWidth - p.width) / 2;
+  p.y = (screenHeight - p.height) / 2;
+  return p;
+}
+
+bool CreateInstallerWindows(HINSTANCE instance) {
+  WNDCLASSA windowClass = {};
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = InstallerWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_INSTALLER));
+  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  // Never applied: WM_ERASEBKGND does not reach DefWindowProcA.
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  windowClass.lpszClassName = kInstallerClassName;
+  if (RegisterClassA(&windowClass) == 0) return false;
+
+  g_screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  g_screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  const FramePlacement placement = ComputeFramePlacement(g_screenWidth, g_screenHeight);
+
+  g_mainFrame = CreateWindowExA(0, kInstallerClassName, kInstallerTitle, WS_OVERLAPPEDWINDOW,
+                                placement.x, placement.y, placement.width, placement.height,
+                                nullptr, nullptr, instance, nullptr);
+  if (g_mainFrame == nullptr) return false;
+  // The show code handed to WinMain is deliberately not used: the backdrop
+  // always covers the screen.
+  ShowWindow(g_mainFrame, SW_SHOWMAXIMIZED);
+
+  RECT client;
+  GetClientRect(g_mainFrame, &client);
+  g_backdrop = CreateWindowExA(0, kInstallerClassName, kInstallerTitle, WS_CHILD | WS_BORDER, 0, 0,
+                               client.right, client.bottom, g_mainFrame, nullptr, instance, nullptr);
+  if (g_backdrop == nullptr) return false;
+  ShowWindow(g_backdrop, SW_SHOWMAXIMIZED);
+  return true;
+}
+
+LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return 0;
+    case WM_DESTROY:
+      // Either window going away ends the run, also in the middle of the
+      // installation; what was written stays on disk.
+      EndInstaller();
+    case WM_PAINT:
+      PaintWindow(window);
+      return 0;
+    case WM_ERASEBKGND:
+      // The paint covers the whole client area; erasing first would only flicker.
+      return 0;
+    case kStartMessage:
+      // The installation runs inside this call and ends the process itself.
+      if (wParam == kStartMessageParam) InstallSequence();
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+void PumpMessages() {
+  MSG message;
+  // A WM_COMMAND for the backdrop that arrives here is dropped: the backdrop has
+  // no controls, so nothing it could mean is lost.
+  if (PeekMessageA(&message, g_backdrop, 1, WM_USER, PM_REMOVE) && message.message != WM_COMMAND) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (PeekMessageA(&message, nullptr, 1, WM_USER, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+}

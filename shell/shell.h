@@ -1,0 +1,66 @@
+// The installer shell: the main frame, the blue backdrop, the message loop and pump,
+// painting, the start trigger and the one way the process ends.
+#pragma once
+
+#include <windows.h>
+
+// Process-wide state, set once at start-up and kept until the process ends.
+extern HWND g_mainFrame;
+extern HWND g_backdrop;
+extern int g_screenWidth;
+extern int g_screenHeight;
+
+inline constexpr char kInstallerClassName[] = "WFL_Installer_MainWindow";
+inline constexpr char kInstallerTitle[] = "Pewsterline Installer";
+
+// WM_USER with wParam 1 and lParam 0, posted to the backdrop once after its first paint.
+inline constexpr UINT kStartMessage = WM_USER;
+inline constexpr WPARAM kStartMessageParam = 1;
+
+// Exit codes of the process. Whoever started the installer (a person, a script,
+// a deployment tool) learns from them how the run ended.
+inline constexpr UINT kExitSuccess = 0;              // the success message was reached
+inline constexpr UINT kExitUserCancelled = 1602;     // ERROR_INSTALL_USEREXIT
+inline constexpr UINT kExitInstallFailure = 1603;    // ERROR_INSTALL_FAILURE
+
+// The code the process ends with; starts as kExitUserCancelled, so that any end
+// the installation did not decide on (Cancel, the frame closed) reports that.
+void SetExitCode(UINT code);
+UINT CurrentExitCode();
+
+// The one place that ends the process.
+[[noreturn]] void EndInstaller();
+
+// Restricts DLL loading to the system folder before anything loads a DLL on demand.
+void RestrictDllSearchToSystemFolder();
+
+// The main frame's restored placement: two thirds of the screen, centred.
+struct FramePlacement {
+  int x, y, width, height;
+};
+FramePlacement ComputeFramePlacement(int screenWidth, int screenHeight);
+
+// Registers the class and creates and shows the main frame and the backdrop,
+// setting the process-wide handles. False when any of that failed.
+bool CreateInstallerWindows(HINSTANCE instance);
+
+LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Dispatches up to four waiting messages of the thread without waiting.
+void PumpMessages();
+
+void PaintWindow(HWND window);
+
+// The progress bar drawn over the backdrop in place of the blue fill.
+struct ProgressBar {
+  int left, top, boundary, right, bottom;
+};
+ProgressBar ComputeProgressBar(int clientWidth, int clientHeight, int percent);
+
+// Sets the percent (clamped to 0..100) and repaints the backdrop at once with the
+// bar; the payload writers dispatch nothing, so the repaint cannot wait for a loop.
+void ShowProgress(int percent);
+
+inline constexpr COLORREF kBackdropColour = 0x00D09060;
+inline constexpr COLORREF kProgressDoneColour = 0x00453020;
+inline constexpr COLORREF kProgressToDoColour = 0x00FFFFFF;

@@ -1,0 +1,206 @@
+// Helpers for tests that run under Wine.
+#include "support/win_test_support.h"
+
+#include <utility>
+
+namespace pewtest {
+
+std::string InstallerPath() {
+  std::string path = PEW_INSTALLER_PATH;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept : info_(std::exchange(other.info_, {})) {}
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+  if (this != &other) {
+    Close();
+    info_ = std::exchange(other.info_, {});
+  }
+  return *this;
+}
+
+ChildProcess::~ChildProcess() { Close(); }
+
+void ChildProcess::Close() {
+  if (info_.hProcess != nullptr) {
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(info_.hProcess, 0xDEAD);
+      WaitForSingleObject(info_.hProcess, 5000);
+    }
+    CloseHandle(info_.hProcess);
+  }
+  if (info_.hThread != nullptr) CloseHandle(info_.hThread);
+  info_ = {};
+}
+
+bool ChildProcess::Start(const std::string& path, const std::string& arguments) {
+  Close();
+  std::string commandLine = "\"" + path + "\"";
+  if (!arguments.empty()) commandLine += " " + arguments;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  return CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info_) != FALSE;
+}
+
+std::optional<DWORD> ChildProcess::WaitForExit(DWORD timeoutMs) {
+  if (info_.hProcess == nullptr) return std::nullopt;
+  if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
+  DWORD code = 0;
+  if (!GetExitCodeProcess(info_.hProcess, &code)) return std::nullopt;
+  return code;
+}
+
+bool ChildProcess::Running() const {
+  return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+namespace {
+
+struct WindowQuery {
+  const char* className;
+  const char* title;
+  DWORD processId;
+  bool visible;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam) {
+  auto* query = reinterpret_cast<WindowQuery*>(lParam);
+  if (query->visible && !IsWindowVisible(window)) return TRUE;
+  if (query->processId != 0) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != query->processId) return TRUE;
+  }
+  if (query->className != nullptr && ClassName(window) != query->className) return TRUE;
+  if (query->title != nullptr && WindowText(window) != query->title) return TRUE;
+  query->found = window;
+  return FALSE;
+}
+
+}  // namespace
+
+HWND WaitForWindow(const char* className, const char* title, DWORD processId, DWORD timeoutMs,
+                   bool visible) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    WindowQuery query{className, title, processId, visible, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+    if (query.found != nullptr) return query.found;
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+    PumpFor(20);
+  }
+}
+
+void PumpFor(DWORD ms) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  } while (GetTickCount() - start < ms);
+}
+
+std::string WindowText(HWND window) {
+  const int length = GetWindowTextLengthA(window);
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  const int got = GetWindowTextA(window, text.data(), length + 1);
+  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return text;
+}
+
+std::string ClassName(HWND window) {
+  char name[256] = {};
+  const int got = GetClassNameA(window, name, sizeof name);
+  return std::string(name, got > 0 ? static_cast<size_t>(got) : 0);
+}
+
+TempFolder::TempFolder() {
+  char base[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, base);
+  static unsigned counter = 0;
+  for (;;) {
+    path_ = std::string(base) + "pewtest-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(++counter);
+    if (CreateDirectoryA(path_.c_str(), nullptr)) break;
+  }
+}
+
+TempFolder::~TempFolder() { RemoveTree(path_); }
+
+void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string child = path + "\\" + name;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(child.c_str());
+      }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::vector<std::uint8_t> bytes(GetFileSize(file, nullptr));
+  DWORD read = 0;
+  const bool ok = bytes.empty() ||
+                  (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+                   read == bytes.size());
+  CloseHandle(file);
+  if (!ok) return std::nullopt;
+  return bytes;
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = bytes.empty() ||
+                  (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                   written == bytes.size());
+  CloseHandle(file);
+  return ok;
+}
+
+bool WriteFileText(const std::string& path, const std::string& text) {
+  return WriteFileBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+LockedFile::LockedFile(const std::string& path)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0,
+                          nullptr)) {}
+
+LockedFile::~LockedFile() {
+  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+}
+
+}  // namespace pewtest

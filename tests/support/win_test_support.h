@@ -1,0 +1,88 @@
+// Helpers for tests that run under Wine: child processes, windows found with a
+// deadline, temporary folders, whole-file reads and writes.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pewtest {
+
+// The installer executable built beside the tests.
+std::string InstallerPath();
+
+// A started process that is waited for (and killed if still running) when it goes.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ChildProcess(ChildProcess&& other) noexcept;
+  ChildProcess& operator=(ChildProcess&& other) noexcept;
+  ~ChildProcess();
+
+  // Starts `path` with `arguments` appended to its quoted name; false on failure.
+  bool Start(const std::string& path, const std::string& arguments = {});
+  // The exit code once the process has ended within the timeout, otherwise nothing.
+  std::optional<DWORD> WaitForExit(DWORD timeoutMs);
+  DWORD Id() const { return info_.dwProcessId; }
+  HANDLE Handle() const { return info_.hProcess; }
+  bool Running() const;
+
+ private:
+  void Close();
+  PROCESS_INFORMATION info_ = {};
+};
+
+// The first top-level window of `className` and `title` (either may be null),
+// belonging to process `processId` when that is not 0, visible when `visible`;
+// waits up to `timeoutMs`, null when none appeared.
+HWND WaitForWindow(const char* className, const char* title, DWORD processId, DWORD timeoutMs,
+                   bool visible = true);
+
+// Runs the calling thread's message loop for about `ms` milliseconds.
+void PumpFor(DWORD ms);
+
+std::string WindowText(HWND window);
+std::string ClassName(HWND window);
+
+// A fresh folder under the temporary folder, removed with everything in it.
+class TempFolder {
+ public:
+  TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  ~TempFolder();
+  const std::string& Path() const { return path_; }
+  // Path() + "\" + relative.
+  std::string operator/(const std::string& relative) const { return path_ + "\\" + relative; }
+
+ private:
+  std::string path_;
+};
+
+void RemoveTree(const std::string& path);
+
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+bool WriteFileText(const std::string& path, const std::string& text);
+
+// A file held open with share mode 0, so that nobody else can open it.
+class LockedFile {
+ public:
+  explicit LockedFile(const std::string& path);
+  LockedFile(const LockedFile&) = delete;
+  LockedFile& operator=(const LockedFile&) = delete;
+  ~LockedFile();
+  bool Locked() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace pewtest

@@ -1,0 +1,66 @@
+# Sourced by tools/test and tools/run: a private Wine prefix and HOME, an X display,
+# and a wineserver that is already running before anything else starts.
+#
+#   pew_wine_start [--own-display]   sets WINEPREFIX, HOME, DISPLAY, PEW_WINE_DIR, PEW_DRIVE_D
+#   pew_wine_stop                    ends the wineserver and Xvfb, removes the prefix
+#
+# The prefix's Desktop and Documents are real folders inside it (Wine links them
+# to $HOME otherwise), and d: is a folder of its own, so tests never write into
+# a real home folder or the Linux root.
+
+pew_wine_start() {
+  local own_display=1
+  if [ "${1:-}" = "--use-display" ] && [ -n "${DISPLAY:-}" ]; then own_display=0; fi
+
+  PEW_WINE_DIR=$(mktemp -d /tmp/pewsterline-wine.XXXXXX)
+  export PEW_WINE_DIR
+  export HOME="$PEW_WINE_DIR/home"
+  export WINEPREFIX="$PEW_WINE_DIR/prefix"
+  export WINEDEBUG=-all
+  # No Mono or Gecko installers at first boot; no Linux menu entries for our shortcuts.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  mkdir -p "$HOME" "$WINEPREFIX"
+
+  PEW_XVFB_PID=""
+  if [ "$own_display" -eq 1 ]; then
+    local display_file="$PEW_WINE_DIR/display"
+    Xvfb -displayfd 3 -screen 0 "${PEW_SCREEN:-1366x768x24}" -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+    PEW_XVFB_PID=$!
+    local waited=0
+    while [ ! -s "$display_file" ] && [ $waited -lt 100 ]; do sleep 0.1; waited=$((waited + 1)); done
+    if [ ! -s "$display_file" ]; then echo "wine-env: Xvfb did not start" >&2; return 1; fi
+    export DISPLAY=":$(head -n1 "$display_file")"
+  fi
+
+  # Started here, with their output going nowhere: Wine's background services
+  # inherit the stdout of whoever starts them, and ctest would wait for ever on it.
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine wineboot -i </dev/null >/dev/null 2>&1
+  # Every program of the prefix runs inside one Wine virtual desktop of the screen's
+  # size. Wine is then the window manager: a maximised window really covers the
+  # screen, as it does on Windows, which a bare X server does not do.
+  local size=${PEW_SCREEN:-1366x768x24}
+  size=${size%x*}
+  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size" /f </dev/null >/dev/null 2>&1
+  # The desktop already running was made before the setting: start again.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine wineboot </dev/null >/dev/null 2>&1
+
+  local user_dir="$WINEPREFIX/drive_c/users/$(id -un)"
+  local folder
+  for folder in Desktop Documents Downloads Music Pictures Videos; do
+    if [ -L "$user_dir/$folder" ]; then rm "$user_dir/$folder"; mkdir -p "$user_dir/$folder"; fi
+  done
+  export PEW_DRIVE_D="$PEW_WINE_DIR/drive-d"
+  mkdir -p "$PEW_DRIVE_D"
+  ln -sfn "$PEW_DRIVE_D" "$WINEPREFIX/dosdevices/d:"
+}
+
+pew_wine_stop() {
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
+  if [ -n "${PEW_XVFB_PID:-}" ]; then kill "$PEW_XVFB_PID" 2>/dev/null || true; wait "$PEW_XVFB_PID" 2>/dev/null || true; fi
+  if [ -n "${PEW_WINE_DIR:-}" ] && [ -z "${PEW_KEEP_WINE:-}" ]; then rm -rf "$PEW_WINE_DIR"; fi
+}
