@@ -1,0 +1,4 @@
+// Process-wide state of the installation.
+#include "install/install_state.h"
+
+FixedText<256> g_installationFolder;
