@@ -1,0 +1,495 @@
+// The install-folder dialog, shown for real over a backdrop and driven from a
+// second thread the way a person would: typing, Enter, Esc, buttons, close box.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "install/folder_dialog.h"
+#include "install/install_state.h"
+#include "resources/resource.h"
+#include "shell/shell.h"
+#include "support/gui_driver.h"
+#include "support/win_test_support.h"
+
+namespace {
+
+using pewtest::ClearEdit;
+using pewtest::Click;
+using pewtest::ControlText;
+using pewtest::PressKey;
+using pewtest::TypeInto;
+
+constexpr DWORD kTimeout = 10000;
+
+// The eleven controls of the dialog, in template (and tab) order.
+struct ExpectedControl {
+  int id;
+  const char* className;
+  const char* text;
+  RECT dialogUnits;  // x, y, width, height
+  LONG style;
+};
+const ExpectedControl kControls[] = {
+    {1, "Button", "Install", {58, 191, 50, 14}, 0x50010001},
+    {2, "Button", "Cancel", {182, 191, 50, 14}, 0x50010000},
+    {65535, "Static", "This will install Pewsterline Version 2.1 on your computer.", {7, 7, 277, 8}, 0x50020000},
+    {65535, "Static",
+     "1) Your database files will be preserved, and you can continue to use them with the new version.",
+     {30, 61, 235, 18}, 0x50020000},
+    {65535, "Button", "If you are upgrading from a previous version of Pewsterline:", {7, 45, 277, 98},
+     0x50000007},
+    {65535, "Static",
+     "We recommend installing Pewsterline in the folder shown below, but you can type another location in "
+     "the box below if you wish.",
+     {7, 22, 277, 19}, 0x50020000},
+    {65535, "Static",
+     "2) We recommend backing up your database files before installing the new version.",
+     {30, 87, 235, 18}, 0x50020000},
+    {65535, "Static",
+     "3) You should install this new version in the same folder as your old version. If not, you will have "
+     "to manually move your database files to the new folder.",
+     {30, 113, 235, 25}, 0x50020000},
+    {1000, "Edit", "c:\\pewline", {92, 150, 164, 12}, 0x50810080},
+    {65535, "Static", "Installation folder", {34, 152, 56, 8}, 0x50020000},
+    {65535, "Static", "Click the Install button to begin installing Pewsterline Version 2.1", {36, 171, 220, 8},
+     0x50020000},
+};
+
+std::string Folder() { return std::string(g_installationFolder.View()); }
+std::string Padded(std::string value) {
+  value.resize(256, ' ');
+  return value;
+}
+
+// The backdrop of the installer, created in this process; the dialog needs it
+// as its owner and centring reference.
+class FolderDialog : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(CreateInstallerWindows(GetModuleHandleA(nullptr)));
+    // Let the backdrop paint; the start message it posts is left undispatched.
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == kStartMessage) continue;
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    g_installationFolder.Assign("c:\\pewline");
+  }
+
+  // Runs `drive` on a second thread against the open dialog while this thread
+  // runs `show` (which shows the dialog modally), and returns what `show` returned.
+  template <typename Show>
+  auto WithDriver(std::function<void(HWND dialog, HWND edit)> drive, Show show) {
+    std::thread driver([&] {
+      HWND dialog = pewtest::WaitForDialog("Pewsterline Installer", GetCurrentProcessId(), kTimeout);
+      if (dialog == nullptr) {
+        ADD_FAILURE() << "the dialog did not appear";
+        return;
+      }
+      drive(dialog, GetDlgItem(dialog, IDC_FOLDER_EDIT));
+    });
+    auto result = show();
+    driver.join();
+    return result;
+  }
+
+  INT_PTR RunDialog(std::function<void(HWND dialog, HWND edit)> drive) {
+    return WithDriver(std::move(drive), [] { return RunInstallFolderDialog(); });
+  }
+
+  // ChooseInstallFolder returns only on Install (anything else ends the process).
+  bool Choose(std::function<void(HWND dialog, HWND edit)> drive) {
+    return WithDriver(std::move(drive), [] {
+      ChooseInstallFolder();
+      return true;
+    });
+  }
+};
+
+TEST(FolderDialogTemplate, IsEnglishWithItsCaptionFontAndSize) {
+  HRSRC resource = FindResourceExA(nullptr, MAKEINTRESOURCEA(5) /* RT_DIALOG */,
+                                   MAKEINTRESOURCEA(IDD_INSTALL_FOLDER),
+                                   MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  ASSERT_NE(resource, nullptr);
+  const auto* words = static_cast<const WORD*>(LockResource(LoadResource(nullptr, resource)));
+  ASSERT_NE(words, nullptr);
+  const auto* header = reinterpret_cast<const DLGTEMPLATE*>(words);
+  EXPECT_EQ(header->style, 0x80C808C0u);
+  EXPECT_EQ(header->dwExtendedStyle, 0u);
+  EXPECT_EQ(header->cdit, 11);
+  EXPECT_EQ(header->x, 0);
+  EXPECT_EQ(header->y, 0);
+  EXPECT_EQ(header->cx, 291);
+  EXPECT_EQ(header->cy, 212);
+  // After the header: no menu, the default class, the caption, the font.
+  const WORD* p = words + sizeof(DLGTEMPLATE) / sizeof(WORD);
+  EXPECT_EQ(*p++, 0);
+  EXPECT_EQ(*p++, 0);
+  const auto readString = [&p] {
+    std::string s;
+    while (*p != 0) s += static_cast<char>(*p++);
+    ++p;
+    return s;
+  };
+  EXPECT_EQ(readString(), "Pewsterline Installer");
+  EXPECT_EQ(*p++, 10);  // points
+  EXPECT_EQ(readString(), "Arial");
+
+  // The items, each aligned on a DWORD: style, extended style, position, id,
+  // class (an atom: 0x80 button, 0x81 edit, 0x82 static), text, creation data.
+  const auto alignToDword = [&p, words] {
+    if (((p - words) * sizeof(WORD)) % 4 != 0) ++p;
+  };
+  const char* const atomNames[] = {"Button", "Edit", "Static"};
+  for (int i = 0; i < header->cdit && i < static_cast<int>(std::size(kControls)); ++i) {
+    SCOPED_TRACE(testing::Message() << "control " << i + 1);
+    alignToDword();
+    const auto* item = reinterpret_cast<const DLGITEMTEMPLATE*>(p);
+    const ExpectedControl& e = kControls[i];
+    EXPECT_EQ(static_cast<LONG>(item->style), e.style);
+    EXPECT_EQ(item->dwExtendedStyle, 0u);
+    EXPECT_EQ(item->x, e.dialogUnits.left);
+    EXPECT_EQ(item->y, e.dialogUnits.top);
+    EXPECT_EQ(item->cx, e.dialogUnits.right);
+    EXPECT_EQ(item->cy, e.dialogUnits.bottom);
+    EXPECT_EQ(item->id, e.id);
+    p = reinterpret_cast<const WORD*>(item + 1);
+    ASSERT_EQ(*p++, 0xFFFF) << "class given by atom";
+    const WORD atom = *p++;
+    ASSERT_TRUE(atom >= 0x80 && atom <= 0x82);
+    EXPECT_STRCASEEQ(atomNames[atom - 0x80], e.className);
+    // The edit box is empty in the template; the proposal is put in when it opens.
+    EXPECT_EQ(readString(), e.id == IDC_FOLDER_EDIT ? "" : e.text);
+    const WORD extra = *p++;
+    p += (extra + 1) / 2;
+  }
+}
+
+TEST_F(FolderDialog, ShowsItsElevenControlsInTemplateOrder) {
+
+  std::vector<pewtest::ControlInfo> controls;
+  std::vector<RECT> expectedPixels, actualPixels;
+  std::string caption;
+  HWND focus = nullptr, install = nullptr;
+  const INT_PTR result = RunDialog([&](HWND dialog, HWND) {
+    caption = pewtest::WindowText(dialog);
+    controls = pewtest::Controls(dialog);
+    for (const auto& control : controls) {
+      RECT r;
+      GetWindowRect(control.window, &r);
+      MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+      actualPixels.push_back(r);
+    }
+    for (const ExpectedControl& e : kControls) {
+      RECT r = {e.dialogUnits.left, e.dialogUnits.top, e.dialogUnits.left + e.dialogUnits.right,
+                e.dialogUnits.top + e.dialogUnits.bottom};
+      MapDialogRect(dialog, &r);
+      expectedPixels.push_back(r);
+    }
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+    focus = info.hwndFocus;
+    install = GetDlgItem(dialog, IDOK);
+    Click(GetDlgItem(dialog, IDCANCEL));
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(caption, "Pewsterline Installer");
+  EXPECT_EQ(focus, install) << "the focus starts on Install";
+
+  ASSERT_EQ(controls.size(), std::size(kControls));
+  for (size_t i = 0; i < controls.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "control " << i + 1);
+    EXPECT_EQ(controls[i].id, kControls[i].id);
+    EXPECT_STRCASEEQ(controls[i].className.c_str(), kControls[i].className);
+    EXPECT_EQ(controls[i].text, kControls[i].text);
+    // The controls adjust some style bits of their own at run time (the edit
+    // box turns its border into a client edge); the template test checks the
+    // styles exactly. Here: visible children, tab stops where the template has them.
+    EXPECT_EQ(controls[i].style & (WS_CHILD | WS_VISIBLE | WS_TABSTOP),
+              kControls[i].style & (WS_CHILD | WS_VISIBLE | WS_TABSTOP));
+    EXPECT_EQ(actualPixels[i].left, expectedPixels[i].left);
+    EXPECT_EQ(actualPixels[i].top, expectedPixels[i].top);
+    EXPECT_EQ(actualPixels[i].right, expectedPixels[i].right);
+    EXPECT_EQ(actualPixels[i].bottom, expectedPixels[i].bottom);
+  }
+}
+
+TEST_F(FolderDialog, InstallWithoutEditingKeepsTheProposedFolder) {
+  std::string shown;
+  ASSERT_TRUE(Choose([&](HWND dialog, HWND edit) {
+    shown = ControlText(edit);
+    Click(GetDlgItem(dialog, IDOK));
+  }));
+  EXPECT_EQ(shown, "c:\\pewline");
+  EXPECT_EQ(Folder(), Padded("c:\\pewline"));
+}
+
+TEST_F(FolderDialog, ChoicesAreTakenAsTypedWithLeadingBlanksAndOneTrailingBackslashRemoved) {
+  struct Case {
+    const char* typed;
+    const char* folder;
+  };
+  const Case cases[] = {
+      {" d:\\apps\\", "d:\\apps"},
+      {"d:\\apps\\\\", "d:\\apps\\"},
+      {"d:\\", "d:"},
+      {"d:", "d:"},
+      {"   e:\\Church Office\\Pewsterline", "e:\\Church Office\\Pewsterline"},
+      {"c:/pew/line/", "c:/pew/line/"},  // a slash is not a backslash
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    g_installationFolder.Assign("c:\\pewline");
+    ASSERT_TRUE(Choose([&](HWND dialog, HWND edit) {
+      ClearEdit(edit);
+      TypeInto(edit, c.typed);
+      Click(GetDlgItem(dialog, IDOK));
+    }));
+    EXPECT_EQ(Folder(), Padded(c.folder));
+  }
+}
+
+TEST_F(FolderDialog, TheFolderFollowsTheBoxWhileTheUserTypesButNotWhileItIsFilled) {
+  // Leading blanks in the proposal show that the box's own filling is not read
+  // back: reading it would have removed them.
+  g_installationFolder.Assign("  c:\\x");
+  std::string beforeTyping, whileTyping, boxText;
+  const INT_PTR result = RunDialog([&](HWND dialog, HWND edit) {
+    beforeTyping = Folder();
+    SendMessageA(edit, EM_SETSEL, 100, 100);  // the caret to the end, as a click there would
+    TypeInto(edit, "yz");
+    whileTyping = Folder();
+    boxText = ControlText(edit);
+    PressKey(dialog, VK_ESCAPE);
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(beforeTyping, Padded("  c:\\x"));
+  EXPECT_EQ(boxText, "  c:\\xyz");
+  EXPECT_EQ(whileTyping, Padded("c:\\xyz"));
+}
+
+TEST_F(FolderDialog, EnterInTheEditBoxActsAsInstall) {
+  ASSERT_TRUE(Choose([&](HWND, HWND edit) {
+    SetFocus(edit);  // no effect across threads; the key goes to the box anyway
+    ClearEdit(edit);
+    TypeInto(edit, "d:\\enter");
+    PressKey(edit, VK_RETURN);
+  }));
+  EXPECT_EQ(Folder(), Padded("d:\\enter"));
+}
+
+TEST_F(FolderDialog, CancelEscAndTheCloseBoxAllCancelWithTheLastTextReadBack) {
+  const std::function<void(HWND, HWND)> endings[] = {
+      [](HWND dialog, HWND) { Click(GetDlgItem(dialog, IDCANCEL)); },
+      [](HWND, HWND edit) { PressKey(edit, VK_ESCAPE); },
+      [](HWND dialog, HWND) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
+  };
+  int ending = 0;
+  for (const auto& end : endings) {
+    SCOPED_TRACE(ending++);
+    g_installationFolder.Assign("c:\\pewline");
+    const INT_PTR result = RunDialog([&](HWND dialog, HWND edit) {
+      ClearEdit(edit);
+      TypeInto(edit, "d:\\gone\\");
+      end(dialog, edit);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    // No backslash is removed: that happens only on Install.
+    EXPECT_EQ(Folder(), Padded("d:\\gone\\"));
+  }
+}
+
+TEST_F(FolderDialog, OnlyTheFirst256CharactersAreReadAndThenLeadingBlanksGo) {
+  const std::string typed = std::string(10, ' ') + std::string(290, 'a');
+  const INT_PTR result = RunDialog([&](HWND dialog, HWND edit) {
+    ClearEdit(edit);
+    TypeInto(edit, typed);
+    Click(GetDlgItem(dialog, IDCANCEL));
+  });
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(Folder(), Padded(std::string(246, 'a')));
+}
+
+TEST_F(FolderDialog, AChoiceTooLongToInstallIntoIsRefusedAndTheDialogStaysOpen) {
+  const std::string tooLong = "d:\\" + std::string(297, 'x');  // 300 characters
+  std::string boxCaption, boxText, textAfter;
+  bool dialogStillUp = false;
+  HWND boxOwner = nullptr, dialogWindow = nullptr;
+  ASSERT_TRUE(Choose([&](HWND dialog, HWND edit) {
+    dialogWindow = dialog;
+    ClearEdit(edit);
+    TypeInto(edit, tooLong);
+    Click(GetDlgItem(dialog, IDOK));
+    HWND box = pewtest::WaitForDialog("Pewsterline", GetCurrentProcessId(), kTimeout);
+    if (box == nullptr) {
+      ADD_FAILURE() << "no message box";
+      Click(GetDlgItem(dialog, IDCANCEL));
+      return;
+    }
+    boxCaption = pewtest::WindowText(box);
+    boxText = pewtest::MessageBoxText(box);
+    boxOwner = GetWindow(box, GW_OWNER);
+    Click(pewtest::FindButton(box, "OK"));
+    pewtest::WaitUntil([&] { return !IsWindow(box); }, kTimeout);
+    dialogStillUp = IsWindowVisible(dialog) != FALSE;
+    textAfter = ControlText(edit);
+    ClearEdit(edit);
+    TypeInto(edit, "d:\\short");
+    Click(GetDlgItem(dialog, IDOK));
+  }));
+  EXPECT_EQ(boxCaption, "Pewsterline");
+  EXPECT_EQ(boxText,
+            "The installation folder name is too long.\r"
+            "Please choose a folder whose name has at most 242 characters.");
+  EXPECT_EQ(boxOwner, dialogWindow);
+  EXPECT_TRUE(dialogStillUp);
+  EXPECT_EQ(textAfter, tooLong);
+  EXPECT_EQ(Folder(), Padded("d:\\short"));
+}
+
+TEST_F(FolderDialog, TheLimitIs242CharactersAfterOneTrailingBackslash) {
+  struct Case {
+    std::string typed;
+    bool accepted;
+  };
+  const std::string longest = "d:\\" + std::string(239, 'y');  // 242
+  const Case cases[] = {
+      {longest, true},
+      {longest + "\\", true},
+      {"   " + longest, true},  // leading blanks do not count
+      {longest + "y", false},
+      {longest + "\\\\", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed.size());
+    bool refused = false;
+    ASSERT_TRUE(Choose([&](HWND dialog, HWND edit) {
+      ClearEdit(edit);
+      TypeInto(edit, c.typed);
+      Click(GetDlgItem(dialog, IDOK));
+      // Either the dialog ends, or a box says no.
+      pewtest::WaitUntil(
+          [&] {
+            refused = pewtest::WaitForDialog("Pewsterline", GetCurrentProcessId(), 0) != nullptr;
+            return refused || !IsWindow(dialog);
+          },
+          kTimeout);
+      if (refused) {
+        HWND box = pewtest::WaitForDialog("Pewsterline", GetCurrentProcessId(), kTimeout);
+        Click(pewtest::FindButton(box, "OK"));
+        pewtest::WaitUntil([&] { return !IsWindow(box); }, kTimeout);
+        ClearEdit(edit);
+        TypeInto(edit, "d:\\ok");
+        Click(GetDlgItem(dialog, IDOK));
+      }
+    }));
+    EXPECT_EQ(refused, !c.accepted);
+    if (c.accepted) {
+      EXPECT_LE(ChoiceLength(g_installationFolder.View()), 242u);
+    }
+  }
+}
+
+TEST_F(FolderDialog, IsCentredOverTheBackdrop) {
+  RECT dialogRect = {}, backdropRect = {};
+  RunDialog([&](HWND dialog, HWND) {
+    GetWindowRect(dialog, &dialogRect);
+    GetWindowRect(g_backdrop, &backdropRect);
+    Click(GetDlgItem(dialog, IDCANCEL));
+  });
+  const POINT expected = ComputeCentredPosition(dialogRect, backdropRect, GetSystemMetrics(SM_CXSCREEN),
+                                                GetSystemMetrics(SM_CYSCREEN));
+  EXPECT_EQ(dialogRect.left, expected.x);
+  EXPECT_EQ(dialogRect.top, expected.y);
+  EXPECT_NEAR((dialogRect.left + dialogRect.right) / 2, (backdropRect.left + backdropRect.right) / 2, 1);
+}
+
+TEST(CentredPosition, KeepsTheWindowOnTheScreenWhereItFits) {
+  struct Case {
+    const char* name;
+    RECT window, reference;
+    POINT expected;
+  };
+  const int screenWidth = 1024, screenHeight = 768;
+  const Case cases[] = {
+      {"inside", {0, 0, 400, 300}, {100, 100, 900, 700}, {300, 250}},
+      {"odd sizes truncate", {0, 0, 401, 301}, {0, 0, 800, 600}, {199, 149}},
+      {"reference partly left and above the screen", {0, 0, 400, 300}, {-700, -500, 100, 100}, {0, 0}},
+      {"reference partly right and below", {0, 0, 400, 300}, {800, 600, 1400, 1000}, {624, 468}},
+      // The far edge is clamped without a second check: the near edge goes off screen.
+      {"larger than the screen", {0, 0, 1200, 900}, {0, 0, 1400, 1000}, {-176, -132}},
+      // Centring already put the near edge off screen: clamped to 0, the far edge hangs over.
+      {"larger than the screen and the reference", {0, 0, 1200, 900}, {0, 0, 1024, 768}, {0, 0}},
+      // Truncation toward zero: (-1 - 0) / 2 is 0, not -1.
+      {"negative odd difference", {0, 0, 101, 101}, {10, 10, 110, 110}, {10, 10}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const POINT p = ComputeCentredPosition(c.window, c.reference, screenWidth, screenHeight);
+    EXPECT_EQ(p.x, c.expected.x);
+    EXPECT_EQ(p.y, c.expected.y);
+  }
+}
+
+TEST(CentreWindowOver, MovesARealWindowWithoutResizingIt) {
+  const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  struct Case {
+    const char* name;
+    RECT reference;  // left, top, right, bottom
+    SIZE window;
+    POINT expected;
+  };
+  const Case cases[] = {
+      {"inside", {100, 100, 700, 500}, {200, 100}, {300, 250}},
+      {"partly off the left and top", {-300, -200, 100, 100}, {200, 100}, {0, 0}},
+      {"larger than the screen", {0, 0, screenWidth + 400, screenHeight + 200},
+       {screenWidth + 200, screenHeight + 100}, {-200, -100}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HWND reference = CreateWindowExA(0, "STATIC", "reference", WS_POPUP | WS_VISIBLE, c.reference.left,
+                                     c.reference.top, c.reference.right - c.reference.left,
+                                     c.reference.bottom - c.reference.top, nullptr, nullptr, nullptr, nullptr);
+    HWND moved = CreateWindowExA(0, "STATIC", "moved", WS_POPUP | WS_VISIBLE, 5, 5, c.window.cx, c.window.cy,
+                                 nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(reference, nullptr);
+    ASSERT_NE(moved, nullptr);
+    CentreWindowOver(moved, reference);
+    RECT r;
+    GetWindowRect(moved, &r);
+    EXPECT_EQ(r.left, c.expected.x);
+    EXPECT_EQ(r.top, c.expected.y);
+    EXPECT_EQ(r.right - r.left, c.window.cx);
+    EXPECT_EQ(r.bottom - r.top, c.window.cy);
+    DestroyWindow(moved);
+    DestroyWindow(reference);
+  }
+}
+
+TEST(FolderDialogInInstaller, CancelEscAndTheCloseBoxEndTheInstallerAsCancelled) {
+  const std::function<void(HWND)> endings[] = {
+      [](HWND dialog) { Click(GetDlgItem(dialog, IDCANCEL)); },
+      [](HWND dialog) { PressKey(GetDlgItem(dialog, IDC_FOLDER_EDIT), VK_ESCAPE); },
+      [](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
+  };
+  int ending = 0;
+  for (const auto& end : endings) {
+    SCOPED_TRACE(ending++);
+    pewtest::ChildProcess installer;
+    ASSERT_TRUE(installer.Start(pewtest::InstallerPath()));
+    HWND dialog = pewtest::WaitForDialog("Pewsterline Installer", installer.Id(), 20000);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(ControlText(GetDlgItem(dialog, IDC_FOLDER_EDIT)), "c:\\pewline");
+    end(dialog);
+    const auto code = installer.WaitForExit(15000);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 1602u);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+// Driving dialogs and message boxes the way a person does: typing into an edit
+// box, pressing keys and buttons, reading what a box says. Works on windows of
+// another thread or another process.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pewtest {
+
+// A dialog or message box ("#32770") with this caption, waited for.
+HWND WaitForDialog(const char* caption, DWORD processId, DWORD timeoutMs);
+
+// Types `text` into an edit control character by character (WM_CHAR), so that
+// the control changes its text and notifies its parent as for a keyboard.
+void TypeInto(HWND edit, std::string_view text);
+// Selects everything in the edit control and deletes it with Backspace.
+void ClearEdit(HWND edit);
+// Posts a key press and release to `window` through its thread's message loop
+// (where a dialog turns Enter and Esc into its buttons).
+void PressKey(HWND window, UINT virtualKey);
+// Clicks a button. Posted, not sent: the click may open a modal box, and the
+// caller must stay free to deal with it.
+void Click(HWND button);
+
+std::string ControlText(HWND control);
+
+struct ControlInfo {
+  HWND window;
+  int id;
+  std::string className;
+  std::string text;
+  LONG style;
+};
+// The child windows of `parent`, in order (the dialog template's order).
+std::vector<ControlInfo> Controls(HWND parent);
+
+// The text of a message box: its longest static text.
+std::string MessageBoxText(HWND box);
+// The push button of a message box or dialog with this label ("OK", "&Yes", ...).
+HWND FindButton(HWND dialog, std::string_view label);
+
+// Waits until `predicate` holds or the time is up; true when it held.
+template <typename Predicate>
+bool WaitUntil(Predicate predicate, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!predicate()) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+}  // namespace pewtest
