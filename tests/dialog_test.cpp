@@ -10,6 +10,7 @@
 #include "install/install_state.h"
 #include "resources/resource.h"
 #include "shell/shell.h"
+#include "support/dialog_catcher.h"
 #include "support/gui_driver.h"
 #include "support/win_test_support.h"
 
@@ -332,7 +333,7 @@ TEST_F(FolderDialog, AChoiceTooLongToInstallIntoIsRefusedAndTheDialogStaysOpen) 
       return;
     }
     boxCaption = pewtest::WindowText(box);
-    boxText = pewtest::MessageBoxText(box);
+    boxText = pewtest::MessageBoxStaticText(box);
     boxOwner = GetWindow(box, GW_OWNER);
     Click(pewtest::FindButton(box, "OK"));
     pewtest::WaitUntil([&] { return !IsWindow(box); }, kTimeout);

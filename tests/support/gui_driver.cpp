@@ -43,16 +43,6 @@ std::vector<ControlInfo> Controls(HWND parent) {
   return controls;
 }
 
-std::string MessageBoxText(HWND box) {
-  std::string longest;
-  for (const ControlInfo& control : Controls(box)) {
-    if (_stricmp(control.className.c_str(), "Static") == 0 && control.text.size() > longest.size()) {
-      longest = control.text;
-    }
-  }
-  return longest;
-}
-
 HWND FindButton(HWND dialog, std::string_view label) {
   for (const ControlInfo& control : Controls(dialog)) {
     if (_stricmp(control.className.c_str(), "Button") == 0 && control.text == label) return control.window;

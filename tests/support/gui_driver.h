@@ -38,8 +38,6 @@ struct ControlInfo {
 // The child windows of `parent`, in order (the dialog template's order).
 std::vector<ControlInfo> Controls(HWND parent);
 
-// The text of a message box: its longest static text.
-std::string MessageBoxText(HWND box);
 // The push button of a message box or dialog with this label ("OK", "&Yes", ...).
 HWND FindButton(HWND dialog, std::string_view label);
 
