@@ -1,0 +1,68 @@
+// The desktop shortcut and the "Pewsterline" program group in the Start menu.
+#include "fixedtext/fixed_text.h"
+#include "shortcuts/shell_owners.h"
+#include "shortcuts/shortcuts.h"
+
+namespace {
+
+using ShortcutPath = CText<kMaxShortcutPath>;
+// What SHGetPathFromIDListA may write: MAX_PATH characters with the terminator.
+using SpecialFolderPath = CText<MAX_PATH - 1>;
+
+// The path of special folder `csidl`, or false when the shell cannot locate it.
+// A folder without a file-system path counts as not located: the shell leaves
+// the text empty then, and the shortcuts would go into the current drive's root.
+bool LocateSpecialFolder(int csidl, SpecialFolderPath& folder) {
+  ItemIdList list;
+  if (g_shellCalls->getSpecialFolderLocation(nullptr, csidl, list.Out()) != S_OK) return false;
+  if (!g_shellCalls->getPathFromIDList(list.Get(), folder.Buffer())) return false;
+  folder.Adopt();
+  return true;
+}
+
+// The pieces one after the other; Fits() is false when they are too long.
+ShortcutPath Joined(std::string_view head, std::string_view middle, std::string_view tail = {}) {
+  ShortcutPath path(head);
+  path.Append(middle).Append(tail);
+  return path;
+}
+
+// A shortcut whose link file or target path is too long is left out; the
+// others are still made. CreateShortcut's result is of no further use: a
+// shortcut that cannot be written is simply missing.
+void CreateShortcutIfItFits(const ShortcutPath& target, const ShortcutPath& linkFile,
+                            const ShortcutPath& workingFolder) {
+  if (!target.Fits() || !linkFile.Fits()) return;
+  (void)CreateShortcut(target.c_str(), linkFile.c_str(), workingFolder.c_str());
+}
+
+}  // namespace
+
+void CreateProgramShortcuts(const char* targetPath, const char* linkFileName,
+                            const char* installationFolder) {
+  const std::string_view linkName = linkFileName;
+  const ShortcutPath application(targetPath);
+  const ShortcutPath folder(installationFolder);
+  // Every shortcut starts in the installation folder.
+  if (!folder.Fits()) return;
+
+  SpecialFolderPath desktop;
+  if (LocateSpecialFolder(CSIDL_DESKTOPDIRECTORY, desktop)) {
+    CreateShortcutIfItFits(application, Joined(desktop.View(), "\\", linkName), folder);
+  }
+
+  SpecialFolderPath programs;
+  if (!LocateSpecialFolder(CSIDL_PROGRAMS, programs)) return;
+  const ShortcutPath group = Joined(programs.View(), "\\Pewsterline");
+  // Every link in the group is longer than the group itself.
+  if (!group.Fits()) return;
+  // Fails when the group is left from an earlier installation, which is then
+  // reused; if it could not be made at all, the shortcuts below fail on their own.
+  (void)CreateDirectoryA(group.c_str(), nullptr);
+
+  CreateShortcutIfItFits(application, Joined(group.View(), "\\", linkName), folder);
+  CreateShortcutIfItFits(Joined(folder.View(), "\\Help\\index.htm"),
+                         Joined(group.View(), "\\", "Help.lnk"), folder);
+  CreateShortcutIfItFits(Joined(folder.View(), "\\Uninstall.txt"),
+                         Joined(group.View(), "\\", "Uninstall Information.lnk"), folder);
+}

@@ -1,0 +1,42 @@
+// Shell integration: shortcut files, and the desktop and Start-menu entries.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstddef>
+
+// Writes one shell link: `linkFilePath` (with its ".lnk") pointing at
+// `targetPath`, started in `workingFolder`. COM is initialised and released
+// again within the call. Returns the HRESULT of the last step reached:
+// creating the link object, asking it for IPersistFile, or saving.
+HRESULT CreateShortcut(const char* targetPath, const char* linkFilePath, const char* workingFolder);
+
+// Puts a shortcut to `targetPath` named `linkFileName` on the user's desktop,
+// and the program group "Pewsterline" with that shortcut, "Help.lnk" and
+// "Uninstall Information.lnk" into the user's Start-menu Programs folder; every
+// shortcut starts in `installationFolder` (given without trailing backslash).
+// Nothing is reported: a shortcut that cannot be made is simply missing.
+void CreateProgramShortcuts(const char* targetPath, const char* linkFileName,
+                            const char* installationFolder);
+
+// The longest path that goes into a shortcut (link file, target or working
+// folder); a shortcut whose composed paths are longer is not made.
+inline constexpr std::size_t kMaxShortcutPath = 255;
+
+// The calls into COM and the shell that the shortcut code makes. The installer
+// always uses kSystemShellCalls; tests point g_shellCalls at a table of their
+// own to produce failures the system will not produce on demand (a special
+// folder that cannot be located, a link object that cannot be created).
+struct ShellCalls {
+  HRESULT(WINAPI* coInitialize)(LPVOID reserved);
+  void(WINAPI* coUninitialize)();
+  HRESULT(WINAPI* coCreateInstance)(REFCLSID classId, LPUNKNOWN outer, DWORD context,
+                                    REFIID interfaceId, LPVOID* object);
+  void(WINAPI* coTaskMemFree)(LPVOID memory);
+  HRESULT(WINAPI* getSpecialFolderLocation)(HWND owner, int csidl, PIDLIST_ABSOLUTE* list);
+  BOOL(WINAPI* getPathFromIDList)(PCIDLIST_ABSOLUTE list, LPSTR path);
+};
+
+extern const ShellCalls kSystemShellCalls;
+extern const ShellCalls* g_shellCalls;
