@@ -195,6 +195,64 @@ bool WriteFileText(const std::string& path, const std::string& text) {
   return WriteFileBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
+namespace {
+
+// The Unix path of a Windows path whose folder exists, through Wine's own
+// export; empty when there is none. Wine allocates the result on the process heap.
+std::string UnixPath(const std::string& path) {
+  using UnixFileName = char*(CDECL*)(const WCHAR*);
+  const auto toUnix = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  const std::size_t slash = path.find_last_of('\\');
+  if (toUnix == nullptr || slash == std::string::npos) return {};
+  const std::string folder = path.substr(0, slash);
+  std::wstring wideFolder(folder.size() + 1, L'\0');
+  if (MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, wideFolder.data(),
+                          static_cast<int>(wideFolder.size())) <= 0) {
+    return {};
+  }
+  char* unixFolder = toUnix(wideFolder.c_str());
+  if (unixFolder == nullptr) return {};
+  std::string result = std::string(unixFolder) + "/" + path.substr(slash + 1);
+  HeapFree(GetProcessHeap(), 0, unixFolder);
+  return result;
+}
+
+// Whether a directory entry of that name exists. GetFileAttributesA fails on a
+// link to a device; the directory search sees it.
+bool EntryExists(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA(path.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  return true;
+}
+
+// Runs a Unix program, then waits up to 10 s for `path` to exist or not. A
+// Unix child's handle cannot be waited for, so its effect is.
+bool RunUnixUntil(const std::string& program, const std::string& arguments,
+                  const std::string& path, bool exists) {
+  ChildProcess child;
+  if (!child.Start(program, arguments)) return false;
+  const DWORD start = GetTickCount();
+  while (EntryExists(path) != exists) {
+    if (GetTickCount() - start > 10000) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+}  // namespace
+
+DevFullLink::DevFullLink(const std::string& path) : unixPath_(UnixPath(path)), path_(path) {
+  linked_ = !unixPath_.empty() &&
+            RunUnixUntil("Z:\\bin\\ln", "-s /dev/full \"" + unixPath_ + "\"", path_, true);
+}
+
+DevFullLink::~DevFullLink() {
+  if (EntryExists(path_)) RunUnixUntil("Z:\\bin\\rm", "-f \"" + unixPath_ + "\"", path_, false);
+}
+
 LockedFile::LockedFile(const std::string& path)
     : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0,
                           nullptr)) {}

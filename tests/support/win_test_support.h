@@ -72,6 +72,26 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 bool WriteFileText(const std::string& path, const std::string& text);
 
+// Makes `path` (a new name in an existing folder) a Unix symbolic link to
+// /dev/full while it lives, so that every write to it fails with
+// ERROR_DISK_FULL, as on a full disk. Wine has no Win32 call that makes such a
+// link, and it cannot delete one (DeleteFileA fails with
+// ERROR_INVALID_PARAMETER), so ln and rm, Unix programs that Wine runs as
+// child processes, make and remove it.
+class DevFullLink {
+ public:
+  explicit DevFullLink(const std::string& path);
+  DevFullLink(const DevFullLink&) = delete;
+  DevFullLink& operator=(const DevFullLink&) = delete;
+  ~DevFullLink();
+  bool Linked() const { return linked_; }
+
+ private:
+  std::string unixPath_;
+  std::string path_;
+  bool linked_ = false;
+};
+
 // A file held open with share mode 0, so that nobody else can open it.
 class LockedFile {
  public:

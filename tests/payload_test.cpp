@@ -1,0 +1,438 @@
+// The payload: the embedded catalogue against the release list and its input
+// files, the default formats database, and the group writer on real files.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "payload/payload.h"
+#include "support/win_test_support.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using pewtest::FileExists;
+using pewtest::ReadFileBytes;
+using pewtest::TempFolder;
+
+std::string EntryName(const PayloadGroup& group, int i) {
+  return std::string(TrimRight(std::string_view(group.names[i], 32)));
+}
+
+// The bytes of entry i, found by the running offset as the writer finds them.
+Bytes EntryBytes(const PayloadGroup& group, int i) {
+  std::size_t offset = 0;
+  for (int j = 0; j < i; ++j) offset += static_cast<std::size_t>(group.sizes[j]);
+  return Bytes(group.blob + offset, group.blob + offset + group.sizes[i]);
+}
+
+FixedText<256> Folder(const std::string& path) { return FixedText<256>(path); }
+
+// The names of the files in a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> SortedNames(const PayloadGroup& group) {
+  std::vector<std::string> names;
+  for (int i = 0; i < group.entryCount; ++i) names.push_back(EntryName(group, i));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+testing::AssertionResult HoldsEntry(const std::string& folder, const PayloadGroup& group, int i) {
+  const auto bytes = ReadFileBytes(folder + "\\" + EntryName(group, i));
+  if (!bytes) return testing::AssertionFailure() << EntryName(group, i) << " is missing";
+  if (*bytes != EntryBytes(group, i)) {
+    return testing::AssertionFailure() << EntryName(group, i) << " holds " << bytes->size()
+                                       << " bytes that are not the entry's " << group.sizes[i];
+  }
+  return testing::AssertionSuccess();
+}
+
+testing::AssertionResult Holds(const std::string& path, const std::string& text) {
+  const auto bytes = ReadFileBytes(path);
+  if (!bytes) return testing::AssertionFailure() << path << " is missing";
+  if (std::string(bytes->begin(), bytes->end()) != text) {
+    return testing::AssertionFailure() << path << " holds " << bytes->size() << " other bytes";
+  }
+  return testing::AssertionSuccess();
+}
+
+struct GroupCase {
+  const PayloadGroup* group;
+  const char* folder;  // the input folder beside the catalogue
+  void (*write)(const FixedText<256>&, FixedText<256>&, std::int32_t&);
+  std::vector<std::pair<std::string, int>> entries;  // the release list, in write order
+};
+
+const std::vector<GroupCase>& Groups() {
+  static const std::vector<GroupCase> groups = {
+      {&HelpGroup, "help", WriteHelpFiles,
+       {{"1.htm", 13234},          {"10.htm", 30118},          {"11.htm", 12215},
+        {"12.htm", 38096},         {"13.htm", 5521},           {"14.htm", 6020},
+        {"15.htm", 4015},          {"16.htm", 5478},           {"17.htm", 28924},
+        {"2.htm", 6772},           {"3.htm", 1354},            {"4.htm", 7805},
+        {"5.htm", 16021},          {"6.htm", 7991},            {"7.htm", 5334},
+        {"8.htm", 6166},           {"9.htm", 10972},           {"Appendix I.htm", 7514},
+        {"Appendix II.htm", 6676}, {"Appendix III.htm", 4345}, {"Appendix IV.htm", 7085},
+        {"Appendix V.htm", 5786},  {"Appendix VI.htm", 14566}, {"Appendix VII.htm", 5610},
+        {"Backup.gif", 13015},     {"CheckBox.gif", 628},      {"ClickButton.gif", 2853},
+        {"contents.htm", 2439},    {"Excel.gif", 14040},       {"Field.gif", 960},
+        {"Formats.gif", 17444},    {"index.htm", 387},         {"MainWindow.gif", 21117},
+        {"Ministry.gif", 17596},   {"options.gif", 16779},     {"Personnel.gif", 60547},
+        {"RadioButtons.gif", 1758}, {"Regular.gif", 22010},    {"Schedule.gif", 10552},
+        {"Special.gif", 24204},    {"icon.jpg", 8163}}},
+      {&ApplicationGroup, "application", WriteApplicationFiles,
+       {{"Rotaplan.exe", 565248}, {"Uninstall.txt", 424}}},
+      {&FormatsGroup, "formats", WriteFormatsDatabase, {{"FORMAT.DB", 178}}},
+      {&DatabaseGroup, "databases", WriteDatabaseFiles,
+       {{"4-msty.db", 383}, {"4-people.db", 18755}, {"4-reg.db", 505}}},
+  };
+  return groups;
+}
+
+const std::string kFormatDb =
+    "Schedules\tmodern Courier\t8\t0.8\t0.8\t0.51\t0.51\t 70\t11.00\t8.50\r\n"
+    "Sign-In She\tmodern Courier\t10\t0.8\t0.8\t1.0\t1.0\t 56\t11.0\t8.5\r\n"
+    "Database Li\tmodern Courier\t9\t.8\t.8\t.8\t.8\t 45\t8.50\t11.00\r\n";
+
+// ---------------------------------------------------------------- catalogue
+
+TEST(PayloadCatalogue, GroupsHoldTheReleaseListInWriteOrder) {
+  int total = 0;
+  for (const GroupCase& c : Groups()) {
+    SCOPED_TRACE(c.folder);
+    ASSERT_EQ(c.group->entryCount, static_cast<int>(c.entries.size()));
+    int bytes = 0;
+    for (int i = 0; i < c.group->entryCount; ++i) {
+      EXPECT_EQ(EntryName(*c.group, i), c.entries[i].first) << "entry " << i + 1;
+      EXPECT_EQ(c.group->sizes[i], c.entries[i].second) << c.entries[i].first;
+      bytes += c.entries[i].second;
+    }
+    EXPECT_EQ(PayloadGroupByteCount(*c.group), bytes);
+    total += c.group->entryCount;
+  }
+  EXPECT_EQ(total, 47);
+}
+
+TEST(PayloadCatalogue, NameFieldsAreBlankPaddedUniqueAndUnterminated) {
+  for (const GroupCase& c : Groups()) {
+    std::set<std::string> seen;
+    for (int i = 0; i < c.group->entryCount; ++i) {
+      const std::string_view field(c.group->names[i], 32);
+      SCOPED_TRACE(std::string(field));
+      const std::string_view name = TrimRight(field);
+      ASSERT_FALSE(name.empty());
+      EXPECT_EQ(field.find('\0'), std::string_view::npos);
+      EXPECT_EQ(field.substr(name.size()).find_first_not_of(' '), std::string_view::npos);
+      std::string key(name);
+      for (char& ch : key) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      EXPECT_TRUE(seen.insert(key).second) << "listed twice (Windows ignores case)";
+    }
+  }
+}
+
+// Split at the running sums of the size table, the blob gives back every input
+// file byte for byte: a wrong size anywhere would shift every later entry.
+TEST(PayloadCatalogue, BlobSplitsIntoTheInputFiles) {
+  for (const GroupCase& c : Groups()) {
+    for (int i = 0; i < c.group->entryCount; ++i) {
+      const std::string path =
+          std::string(PEW_PAYLOAD_INPUTS) + "/" + c.folder + "/" + EntryName(*c.group, i);
+      SCOPED_TRACE(path);
+      const auto input = ReadFileBytes(path);
+      ASSERT_TRUE(input.has_value());
+      EXPECT_TRUE(*input == EntryBytes(*c.group, i));
+    }
+  }
+}
+
+bool StartsWith(const Bytes& bytes, std::string_view prefix) {
+  return bytes.size() >= prefix.size() && std::memcmp(bytes.data(), prefix.data(), prefix.size()) == 0;
+}
+
+// The text files have CR LF line ends only, end with one, and hold no NUL.
+testing::AssertionResult IsCrLfText(const Bytes& bytes) {
+  if (bytes.size() < 2 || bytes[bytes.size() - 2] != '\r' || bytes.back() != '\n') {
+    return testing::AssertionFailure() << "does not end with CR LF";
+  }
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == 0) return testing::AssertionFailure() << "NUL at " << i;
+    if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) {
+      return testing::AssertionFailure() << "bare LF at " << i;
+    }
+    if (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n')) {
+      return testing::AssertionFailure() << "bare CR at " << i;
+    }
+  }
+  return testing::AssertionSuccess();
+}
+
+// Every entry begins (and where its kind has one, ends) with its kind's
+// signature at the offset the size table gives it.
+TEST(PayloadCatalogue, EveryEntryHasTheSignatureOfItsKind) {
+  for (const GroupCase& c : Groups()) {
+    for (int i = 0; i < c.group->entryCount; ++i) {
+      const std::string name = EntryName(*c.group, i);
+      SCOPED_TRACE(name);
+      const Bytes bytes = EntryBytes(*c.group, i);
+      const std::string kind = name.substr(name.rfind('.') + 1);
+      if (kind == "htm") {
+        EXPECT_TRUE(StartsWith(bytes, "<!DOCTYPE") || StartsWith(bytes, "<html"));
+      } else if (kind == "gif") {
+        EXPECT_TRUE(StartsWith(bytes, "GIF89a"));
+        EXPECT_EQ(bytes.back(), 0x3B);
+      } else if (kind == "jpg") {
+        EXPECT_TRUE(StartsWith(bytes, "\xFF\xD8\xFF"));
+        EXPECT_EQ(bytes[bytes.size() - 2], 0xFF);
+        EXPECT_EQ(bytes.back(), 0xD9);
+      } else if (kind == "exe") {
+        EXPECT_TRUE(StartsWith(bytes, "MZ"));
+      } else if (kind == "txt" || kind == "db" || kind == "DB") {
+        EXPECT_TRUE(IsCrLfText(bytes));
+      } else {
+        ADD_FAILURE() << "no signature known for this kind";
+      }
+    }
+  }
+}
+
+// Not one byte may be dropped or added: the executable's last section ends at
+// exactly 565248, and it is a 32-bit GUI program.
+TEST(PayloadCatalogue, ApplicationExecutableEndsWithItsLastSection) {
+  const Bytes exe = EntryBytes(ApplicationGroup, 0);
+  ASSERT_EQ(exe.size(), 565248u);
+  DWORD peOffset = 0;
+  std::memcpy(&peOffset, &exe[0x3C], 4);
+  ASSERT_LT(peOffset + 24u, exe.size());
+  ASSERT_EQ(std::memcmp(&exe[peOffset], "PE\0\0", 4), 0);
+  IMAGE_FILE_HEADER file;
+  std::memcpy(&file, &exe[peOffset + 4], sizeof file);
+  EXPECT_EQ(file.Machine, IMAGE_FILE_MACHINE_I386);
+  IMAGE_OPTIONAL_HEADER32 optional;
+  std::memcpy(&optional, &exe[peOffset + 24], sizeof optional);
+  EXPECT_EQ(optional.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+  std::size_t end = 0;
+  std::size_t imageEnd = 0;
+  const std::size_t table = peOffset + 24 + file.SizeOfOptionalHeader;
+  for (int i = 0; i < file.NumberOfSections; ++i) {
+    IMAGE_SECTION_HEADER section;
+    std::memcpy(&section, &exe[table + i * sizeof section], sizeof section);
+    end = std::max<std::size_t>(end, section.PointerToRawData + section.SizeOfRawData);
+    imageEnd = std::max<std::size_t>(imageEnd, section.VirtualAddress + section.Misc.VirtualSize);
+  }
+  EXPECT_EQ(end, 565248u);
+  EXPECT_GE(optional.SizeOfImage, imageEnd);
+}
+
+TEST(PayloadCatalogue, FormatsDatabaseIsTheDefaultThreePages) {
+  ASSERT_EQ(kFormatDb.size(), 178u);
+  ASSERT_EQ(FormatsGroup.entryCount, 1);
+  const Bytes bytes = EntryBytes(FormatsGroup, 0);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), kFormatDb);
+}
+
+// ---------------------------------------------------------------- writer
+
+// Each entry point writes its whole group into a fresh folder, and nothing
+// else: no temporary file is left beside the group's files.
+TEST(PayloadWriter, EntryPointsWriteTheirGroupIntoAFreshFolder) {
+  for (const GroupCase& c : Groups()) {
+    SCOPED_TRACE(c.folder);
+    TempFolder folder;
+    FixedText<256> failed("(untouched)");
+    std::int32_t status = -1;
+    c.write(Folder(folder.Path()), failed, status);
+    EXPECT_EQ(status, 0);
+    // The name of the last entry stays behind after a success.
+    EXPECT_EQ(failed, FixedText<256>(c.entries.back().first));
+    EXPECT_EQ(FilesIn(folder.Path()), SortedNames(*c.group));
+    for (int i = 0; i < c.group->entryCount; ++i) EXPECT_TRUE(HoldsEntry(folder.Path(), *c.group, i));
+  }
+}
+
+TEST(PayloadWriter, FormatsDatabaseIsWrittenByteForByte) {
+  TempFolder folder;
+  FixedText<256> failed;
+  std::int32_t status = -1;
+  WriteFormatsDatabase(Folder(folder.Path()), failed, status);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(Holds(folder / "FORMAT.DB", kFormatDb));
+}
+
+// An older file longer than the entry ends up with exactly the entry's bytes;
+// a shorter one is extended to them.
+TEST(PayloadWriter, ReplacesLongerAndShorterFiles) {
+  TempFolder folder;
+  ASSERT_TRUE(pewtest::WriteFileText(folder / "Rotaplan.exe", std::string(600000, 'x')));
+  ASSERT_TRUE(pewtest::WriteFileText(folder / "Uninstall.txt", "old"));
+  FixedText<256> failed;
+  std::int32_t status = -1;
+  WriteApplicationFiles(Folder(folder.Path()), failed, status);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(HoldsEntry(folder.Path(), ApplicationGroup, 0));
+  EXPECT_TRUE(HoldsEntry(folder.Path(), ApplicationGroup, 1));
+  EXPECT_EQ(FilesIn(folder.Path()), SortedNames(ApplicationGroup));
+}
+
+TEST(PayloadWriter, MissingFolderFailsAtTheFirstEntryAndIsNotCreated) {
+  TempFolder parent;
+  const std::string missing = parent / "missing";
+  FixedText<256> failed;
+  std::int32_t status = 0;
+  WriteHelpFiles(Folder(missing), failed, status);
+  EXPECT_NE(status, 0);
+  EXPECT_EQ(failed, FixedText<256>("1.htm"));
+  EXPECT_FALSE(pewtest::FolderExists(missing));
+}
+
+// A file held open by another program: the group stops there, with its name;
+// the files before it are written, the ones after it are not, and the locked
+// file keeps its content.
+TEST(PayloadWriter, LockedFileStopsTheGroupAndKeepsItsContent) {
+  TempFolder folder;
+  const int locked = 18;  // "Appendix II.htm", a name with an inner blank
+  const std::string lockedPath = folder / EntryName(HelpGroup, locked);
+  ASSERT_TRUE(pewtest::WriteFileText(lockedPath, "the user's page"));
+  FixedText<256> failed;
+  std::int32_t status = 0;
+  {
+    pewtest::LockedFile lock(lockedPath);
+    ASSERT_TRUE(lock.Locked());
+    WriteHelpFiles(Folder(folder.Path()), failed, status);
+  }
+  EXPECT_NE(status, 0);
+  EXPECT_EQ(failed, FixedText<256>("Appendix II.htm"));
+  EXPECT_TRUE(Holds(lockedPath, "the user's page"));
+  for (int i = 0; i < HelpGroup.entryCount; ++i) {
+    SCOPED_TRACE(EntryName(HelpGroup, i));
+    if (i < locked) {
+      EXPECT_TRUE(HoldsEntry(folder.Path(), HelpGroup, i));
+    } else if (i > locked) {
+      EXPECT_FALSE(FileExists(folder / EntryName(HelpGroup, i)));
+    }
+  }
+  EXPECT_EQ(FilesIn(folder.Path()).size(), static_cast<std::size_t>(locked + 1));
+}
+
+// A disk that fills up part-way through an entry leaves no half-written file:
+// a file of that name keeps its old content, or there is still none. (The
+// writer removes its temporary file after a failure; Wine cannot delete the
+// link to /dev/full that stands in for it here, which the link's owner does.)
+TEST(PayloadWriter, FullDiskLeavesNoPartialFile) {
+  for (const bool existed : {true, false}) {
+    SCOPED_TRACE(existed ? "over an older file" : "into a fresh folder");
+    TempFolder folder;
+    const std::string target = folder / "Rotaplan.exe";
+    if (existed) {
+      ASSERT_TRUE(pewtest::WriteFileText(target, "version 2.0"));
+    }
+    FixedText<256> failed;
+    std::int32_t status = 0;
+    {
+      pewtest::DevFullLink full(target + std::string(kPayloadTemporarySuffix));
+      ASSERT_TRUE(full.Linked());
+      WriteApplicationFiles(Folder(folder.Path()), failed, status);
+    }
+    EXPECT_EQ(status, ERROR_DISK_FULL);
+    EXPECT_EQ(failed, FixedText<256>("Rotaplan.exe"));
+    if (existed) {
+      EXPECT_TRUE(Holds(target, "version 2.0"));
+      EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"Rotaplan.exe"});
+    } else {
+      EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{});
+    }
+  }
+}
+
+// The installation writes the databases only when none exists; a failure
+// part-way must not leave a partial set that no later installation completes.
+TEST(PayloadWriter, DatabaseFailureRemovesTheFilesItCreated) {
+  TempFolder folder;
+  FixedText<256> failed;
+  std::int32_t status = 0;
+  {
+    pewtest::DevFullLink full(folder / ("4-reg.db" + std::string(kPayloadTemporarySuffix)));
+    ASSERT_TRUE(full.Linked());
+    WriteDatabaseFiles(Folder(folder.Path()), failed, status);
+  }
+  EXPECT_NE(status, 0);
+  EXPECT_EQ(failed, FixedText<256>("4-reg.db"));
+  EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{});
+}
+
+// The formats database and the databases are the user's once they exist: even
+// a file that appears after the installation's test is never replaced.
+TEST(PayloadWriter, UserDataFilesAreNeverReplaced) {
+  {
+    SCOPED_TRACE("FORMAT.DB, even an empty one");
+    TempFolder folder;
+    ASSERT_TRUE(pewtest::WriteFileText(folder / "FORMAT.DB", ""));
+    FixedText<256> failed;
+    std::int32_t status = 0;
+    WriteFormatsDatabase(Folder(folder.Path()), failed, status);
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(failed, FixedText<256>("FORMAT.DB"));
+    EXPECT_TRUE(Holds(folder / "FORMAT.DB", ""));
+    EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"FORMAT.DB"});
+  }
+  {
+    SCOPED_TRACE("4-people.db");
+    TempFolder folder;
+    ASSERT_TRUE(pewtest::WriteFileText(folder / "4-people.db", "1\tMy\tOwn\r\n"));
+    FixedText<256> failed;
+    std::int32_t status = 0;
+    WriteDatabaseFiles(Folder(folder.Path()), failed, status);
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(failed, FixedText<256>("4-people.db"));
+    EXPECT_TRUE(Holds(folder / "4-people.db", "1\tMy\tOwn\r\n"));
+    // 4-msty.db was created by the failed call and went again; 4-reg.db never came.
+    EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"4-people.db"});
+  }
+}
+
+// Any group: entries found by the running offset, inner blanks kept in the
+// names, a zero-length entry, a temporary file left by an interrupted run.
+TEST(PayloadWriter, WritesAnyGroupByRunningOffset) {
+  static const std::int32_t sizes[] = {3, 0, 5};
+  static const char names[][32] = {
+      {'a', ' ', 'b', '.', 't', 'x', 't', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+       ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '},
+      {'e', 'm', 'p', 't', 'y', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+       ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '},
+      {'c', ' ', ' ', 'd', ' ', 'e', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+       ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}};
+  static const std::uint8_t blob[] = {'1', '2', '3', 'v', 'w', 'x', 'y', 'z'};
+  const PayloadGroup group = {3, sizes, names, blob};
+  TempFolder folder;
+  const std::string leftover = folder / ("a b.txt" + std::string(kPayloadTemporarySuffix));
+  ASSERT_TRUE(pewtest::WriteFileText(leftover, "left by an interrupted run, and longer"));
+  FixedText<256> failed;
+  std::int32_t status = -1;
+  WritePayloadGroup(group, Folder(folder.Path()), failed, status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(failed, FixedText<256>("c  d e"));
+  EXPECT_TRUE(Holds(folder / "a b.txt", "123"));
+  EXPECT_TRUE(Holds(folder / "empty", ""));
+  EXPECT_TRUE(Holds(folder / "c  d e", "vwxyz"));
+  EXPECT_EQ(FilesIn(folder.Path()), (std::vector<std::string>{"a b.txt", "c  d e", "empty"}));
+}
+
+}  // namespace
