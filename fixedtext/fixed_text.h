@@ -15,12 +15,24 @@
 #include <cstring>
 #include <string_view>
 
+// The first `count` characters of `text` (all of it when shorter), and what
+// follows the first `count`. Product code uses these instead of
+// std::string_view::substr, which throws: its out_of_range alone links in
+// libstdc++'s exception and demangling code, some 250 KB.
+constexpr std::string_view Head(std::string_view text, std::size_t count) {
+  return {text.data(), count < text.size() ? count : text.size()};
+}
+constexpr std::string_view Tail(std::string_view text, std::size_t count) {
+  return count < text.size() ? std::string_view(text.data() + count, text.size() - count)
+                             : std::string_view();
+}
+
 // The value of a fixed-width text: everything up to the last non-blank.
 // Only the blank (0x20) counts as padding; tabs and other characters stay.
 constexpr std::string_view TrimRight(std::string_view text) {
   std::size_t n = text.size();
   while (n > 0 && text[n - 1] == ' ') --n;
-  return text.substr(0, n);
+  return Head(text, n);
 }
 
 // Copies what fits of `value` into `field` and pads the rest with blanks.

@@ -28,7 +28,7 @@ void ReadFolderText(HWND dialog) {
   const std::string_view value(text);
   std::size_t leading = 0;
   while (leading < value.size() && value[leading] == ' ') ++leading;
-  g_installationFolder.Assign(value.substr(leading));
+  g_installationFolder.Assign(Tail(value, leading));
 }
 
 INT_PTR CALLBACK InstallFolderDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,14 +1,240 @@
-// The installation sequence.
-#include "install/folder_dialog.h"
+// The installation sequence: the whole run, from closing the other
+// application's windows to the success message, inside the dispatch of the
+// start message.
 #include "install/install.h"
+
+#include "install/folder_dialog.h"
+#include "install/folders.h"
 #include "install/install_state.h"
+#include "messages/messages.h"
+#include "payload/payload.h"
 #include "shell/shell.h"
+#include "shortcuts/shortcuts.h"
+
+namespace {
+
+constexpr std::string_view kDefaultFolder = "c:\\pewline";
+
+// The windows of Wayfarer Ledger, closed in this order.
+struct OtherWindow {
+  const char* className;
+  const char* title;
+};
+constexpr OtherWindow kOtherApplicationWindows[] = {
+    {"WFLremind", "WFLremind"},
+    {"WFL_MainWindow", "Wayfarer Ledger"},
+    {"TitleBarWindow", "Wayfarer Ledger"},
+};
+
+// How long a window may take over WM_CLOSE once its thread stops answering
+// (where the system cannot tell, in all): long enough for an application to
+// close normally, short enough that a hung one does not stall the installation.
+constexpr UINT kCloseTimeoutMs = 10000;
+
+constexpr std::string_view kApplicationFile = "\\Rotaplan.exe";
+constexpr char kShortcutName[] = "Pewsterline Ver. 2.1.lnk";
+
+// A failure reported, the run ends.
+[[noreturn]] void EndRun() {
+  SendMessageA(g_backdrop, WM_CLOSE, 0, 0);
+  // Destroying the backdrop ends the process inside the call above; should the
+  // window be gone already, end it here all the same.
+  EndInstaller();
+}
+
+void CloseOtherApplicationWindows() {
+  for (const OtherWindow& other : kOtherApplicationWindows) {
+    HWND window = FindWindowA(other.className, other.title);
+    if (window == nullptr) continue;
+    // A window whose thread has stopped answering is given up at once instead
+    // of hanging the installer; one that answers is waited for while it closes
+    // (and, on Windows, for as long as it keeps answering, such as a prompt to
+    // save). What it answers is of no interest.
+    DWORD_PTR answer = 0;
+    (void)SendMessageTimeoutA(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG | SMTO_NOTIMEOUTIFNOTHUNG,
+                              kCloseTimeoutMs, &answer);
+  }
+}
+
+// The folder, a backslash when it has none at its end, then "Help\": every
+// backslash of the result ends a folder level.
+void AppendHelpFolder() {
+  const std::size_t length = g_installationFolder.TrimmedLength();
+  CText<FixedText<256>::kWidth + 6> folder(g_installationFolder.Trimmed());
+  if (length == 0 || g_installationFolder.At(length) != '\\') folder.Append("\\");
+  folder.Append("Help\\");
+  g_installationFolder.Assign(folder.View());
+}
+
+bool FolderLevelExists(std::size_t length) {
+  DirectoryEntryInfo entry;
+  int found = 0;
+  CountDirectoryEntries(g_installationFolder.data(), static_cast<int>(length), &entry, 1, found, 0, 0,
+                        0, 0, 0, 1, 0);
+  return found >= 1;
+}
+
+[[noreturn]] void ReportFolderError(std::string_view level) {
+  CText<1024> text;
+  ComposeFolderErrorMessage(level, text);
+  SetExitCode(kExitInstallFailure);
+  ShowUserMessage(nullptr, " ", text.View(), "X", "O", 1);
+  EndRun();
+}
+
+// Finds or makes every level of the installation folder, shortest first.
+void MakeFolderTree() {
+  const std::string_view folder = g_installationFolder.Trimmed();
+  const std::size_t last = folder.rfind('\\');  // the folder ends in one
+  if (FolderLevelExists(last)) return;
+
+  for (std::size_t start = FirstFolderLevelStart(folder); start < folder.size();) {
+    const std::size_t end = folder.find('\\', start);
+    if (end == std::string_view::npos) return;
+    start = end + 1;
+    if (FolderLevelExists(end)) continue;
+    if (MakeFolder(g_installationFolder.data(), static_cast<int>(end)) == 1) continue;
+    ReportFolderError(Head(folder, end));
+  }
+}
+
+// Blanks the last backslash of the installation folder and everything after it.
+void CutAtLastBackslash() {
+  const std::size_t last = g_installationFolder.Trimmed().rfind('\\');
+  if (last == std::string_view::npos) return;
+  for (std::size_t i = last; i < g_installationFolder.size(); ++i) g_installationFolder.data()[i] = ' ';
+}
+
+bool ExistsInInstallationFolder(std::string_view name) {
+  CText<FixedText<256>::kWidth + 16> path(g_installationFolder.Trimmed());
+  path.Append("\\").Append(name);
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// What the progress bar shows: the share of the payload's bytes dealt with.
+class Progress {
+ public:
+  Progress()
+      : total_(static_cast<long long>(PayloadGroupByteCount(HelpGroup)) +
+               PayloadGroupByteCount(ApplicationGroup) + PayloadGroupByteCount(FormatsGroup) +
+               PayloadGroupByteCount(DatabaseGroup)) {}
+
+  // A group written or skipped: its bytes count as done either way.
+  void GroupDone(const PayloadGroup& group) {
+    done_ += PayloadGroupByteCount(group);
+    Show();
+  }
+  void Show() const { ShowProgress(total_ > 0 ? static_cast<int>(done_ * 100 / total_) : 100); }
+
+ private:
+  long long total_;
+  long long done_ = 0;
+};
+
+using GroupWriter = void (*)(const FixedText<256>&, FixedText<256>&, std::int32_t&);
+
+// Writes one group into the folder that the installation folder names; on a
+// failure reports the file and ends the run.
+void WriteGroup(GroupWriter writer, const PayloadGroup& group, Progress& progress) {
+  FixedText<256> failedFileName;
+  std::int32_t writeStatus = 0;
+  writer(g_installationFolder, failedFileName, writeStatus);
+  if (writeStatus != 0) {
+    CText<1024> text;
+    ComposeSaveErrorMessage(failedFileName.Trimmed(), text);
+    SetExitCode(kExitInstallFailure);
+    ShowUserMessage(nullptr, " ", text.View(), "X", "O", 1);
+    EndRun();
+  }
+  progress.GroupDone(group);
+}
+
+void PlaceShortcuts() {
+  const std::string_view folder = g_installationFolder.Trimmed();
+  // The dialog refuses choices that would not fit.
+  CText<FixedText<256>::kWidth> target(folder);
+  target.Append(kApplicationFile);
+  const CText<FixedText<256>::kWidth> workingFolder(folder);
+  if (target.Fits()) CreateProgramShortcuts(target.c_str(), kShortcutName, workingFolder.c_str());
+}
+
+}  // namespace
+
+std::size_t FirstFolderLevelStart(std::string_view folder) {
+  // "\\server\share\": the server and the share are never folders of their own,
+  // like the drive part "c:\", so the first level made is the first folder
+  // below the share.
+  if (folder.size() >= 2 && folder[0] == '\\' && folder[1] == '\\') {
+    const std::size_t serverEnd = folder.find('\\', 2);
+    if (serverEnd == std::string_view::npos) return folder.size();
+    const std::size_t shareEnd = folder.find('\\', serverEnd + 1);
+    return shareEnd == std::string_view::npos ? folder.size() : shareEnd + 1;
+  }
+  // The first three characters ("c:\") are the drive part.
+  return 3;
+}
+
+void ComposeFolderErrorMessage(std::string_view level, CText<1024>& text) {
+  text.Clear();
+  text.Append("Error creating folder: \r")
+      .Append(level)
+      .Append("\r\rYou might not have permission to to access this location.\r\r"
+              "Please correct the problem if possible, then try the installation again.");
+}
+
+void ComposeSaveErrorMessage(std::string_view fileName, CText<1024>& text) {
+  text.Clear();
+  text.Append("An error occurred while saving this file:\r")
+      .Append(fileName)
+      .Append("\rPossible reasons include:\r"
+              "1) The file may be read-only\r"
+              "2) The file may be in use by another program\r"
+              "3) You may not have permission to write to this folder\r"
+              "4) The disk may be full\r"
+              "\r"
+              "Please correct the problem if possible, then try the installation again.");
+}
 
 void InstallSequence() {
   PumpMessages();
-  g_installationFolder.Assign("c:\\pewline");
-  ChooseInstallFolder();
+  CloseOtherApplicationWindows();
   PumpMessages();
-  // Nothing is installed yet: end the run the way every real one ends.
-  SendMessageA(g_backdrop, WM_CLOSE, 0, 0);
+
+  g_installationFolder.Assign(kDefaultFolder);
+  ChooseInstallFolder();  // returns only when the user chose Install
+  PumpMessages();
+
+  AppendHelpFolder();
+  MakeFolderTree();
+  Progress progress;
+  progress.Show();
+
+  // The text now ends in "Help\": without that backslash it names the Help folder.
+  g_installationFolder.At(g_installationFolder.TrimmedLength()) = ' ';
+  WriteGroup(WriteHelpFiles, HelpGroup, progress);
+
+  CutAtLastBackslash();
+  WriteGroup(WriteApplicationFiles, ApplicationGroup, progress);
+
+  // The user's own formats and databases are never replaced; the databases are
+  // written only as a whole set.
+  if (!ExistsInInstallationFolder("FORMAT.DB")) {
+    WriteGroup(WriteFormatsDatabase, FormatsGroup, progress);
+  } else {
+    progress.GroupDone(FormatsGroup);
+  }
+  if (!ExistsInInstallationFolder("4-msty.db") && !ExistsInInstallationFolder("4-people.db") &&
+      !ExistsInInstallationFolder("4-reg.db")) {
+    WriteGroup(WriteDatabaseFiles, DatabaseGroup, progress);
+  } else {
+    progress.GroupDone(DatabaseGroup);
+  }
+
+  PlaceShortcuts();
+  PumpMessages();
+  ShowProgress(100);
+  ShowUserMessage(g_backdrop, " ", kSuccessMessage, "i", "O", 1);
+  SetExitCode(kExitSuccess);
+  PumpMessages();
+  EndRun();
 }

@@ -73,7 +73,7 @@ void ComposeMessageCaption(std::string_view titleDetail, char (&caption)[kMaxCap
     text.Append(": ");
     // A detail too long for the caption is cut, as every fixed-width text is.
     const std::size_t room = kMaxCaption - text.size();
-    text.Append(detail.substr(0, detail.size() < room ? detail.size() : room));
+    text.Append(Head(detail, room));
   }
   for (std::size_t i = 0; i <= text.size(); ++i) caption[i] = text.c_str()[i];
 }
@@ -87,7 +87,7 @@ int ShowUserMessage(HWND owner, std::string_view titleDetail, std::string_view m
   // room for any folder or file name it names.
   CText<4096> text;
   const std::string_view body = TrimRight(message);
-  text.Append(body.substr(0, body.size() < text.kCapacity ? body.size() : text.kCapacity));
+  text.Append(Head(body, text.kCapacity));
 
   const UINT style = MessageBoxStyle(kindCode, buttonsCode, defaultButton);
   const int result = MessageBoxExA(owner, text.c_str(), caption, style, 0);

@@ -11,6 +11,7 @@
 
 #include "shortcuts/shell_owners.h"
 #include "shortcuts/shortcuts.h"
+#include "support/shell_links.h"
 #include "support/win_test_support.h"
 
 namespace {
@@ -19,54 +20,9 @@ using pewtest::FileExists;
 using pewtest::FolderExists;
 using pewtest::TempFolder;
 
-const char kLinkName[] = "Pewsterline Ver. 2.1.lnk";
-
-struct LinkContents {
-  std::string target;
-  std::string workingFolder;
-};
-
-// Reads a link file back through the system's link object, as the desktop does.
-std::optional<LinkContents> ReadLinkInApartment(const std::string& path) {
-  ComPointer<IShellLinkA> link;
-  ComPointer<IPersistFile> file;
-  wchar_t widePath[MAX_PATH];
-  char target[MAX_PATH] = {}, folder[MAX_PATH] = {};
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                              link.Out())) ||
-      FAILED(link->QueryInterface(IID_IPersistFile, file.Out())) ||
-      MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH) == 0 ||
-      file->Load(widePath, STGM_READ) != S_OK ||
-      FAILED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH)) ||
-      FAILED(link->GetWorkingDirectory(folder, MAX_PATH))) {
-    return std::nullopt;
-  }
-  return LinkContents{target, folder};
-}
-
-std::optional<LinkContents> ReadLink(const std::string& path) {
-  const HRESULT init = CoInitialize(nullptr);
-  std::optional<LinkContents> contents = ReadLinkInApartment(path);
-  if (SUCCEEDED(init)) CoUninitialize();
-  return contents;
-}
-
-testing::AssertionResult LinkIs(const std::string& path, const std::string& target,
-                                const std::string& workingFolder) {
-  const std::optional<LinkContents> link = ReadLink(path);
-  if (!link) return testing::AssertionFailure() << "no readable link " << path;
-  if (link->target != target || link->workingFolder != workingFolder) {
-    return testing::AssertionFailure() << path << " -> \"" << link->target << "\" in \""
-                                       << link->workingFolder << "\"; expected \"" << target
-                                       << "\" in \"" << workingFolder << "\"";
-  }
-  return testing::AssertionSuccess();
-}
-
-std::string SpecialFolder(int csidl) {
-  char path[MAX_PATH] = {};
-  return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : "";
-}
+const char* const kLinkName = pewtest::kApplicationLinkName;
+using pewtest::LinkIs;
+using pewtest::SpecialFolder;
 
 std::string Environment(const char* name) {
   char value[MAX_PATH] = {};
@@ -144,39 +100,24 @@ TEST(CreateShortcut, LinkInAMissingFolderFailsAndLeavesNothing) {
 class ProgramShortcutsForTheUser : public testing::Test {
  protected:
   void SetUp() override {
-    desktop_ = SpecialFolder(CSIDL_DESKTOPDIRECTORY);
-    group_ = SpecialFolder(CSIDL_PROGRAMS) + "\\Pewsterline";
+    desktop_ = shortcuts_.Desktop();
+    group_ = shortcuts_.Group();
     ASSERT_FALSE(FolderExists(group_)) << "left over from another test";
   }
   // The prefix is shared by all cases of a run: take away what was made.
   void TearDown() override { RemoveShortcuts(); }
 
-  void RemoveShortcuts() const {
-    for (const std::string& link : Links()) DeleteFileA(link.c_str());
-    RemoveDirectoryA(group_.c_str());
-  }
-
-  std::vector<std::string> Links() const {
-    return {desktop_ + "\\" + kLinkName, group_ + "\\" + kLinkName, group_ + "\\Help.lnk",
-            group_ + "\\Uninstall Information.lnk"};
-  }
+  void RemoveShortcuts() const { shortcuts_.Remove(); }
 
   testing::AssertionResult AllFourPointInto(const std::string& folder) const {
-    const std::string application = folder + "\\Rotaplan.exe";
-    const std::vector<std::string> links = Links();
-    const std::string targets[] = {application, application, folder + "\\Help\\index.htm",
-                                   folder + "\\Uninstall.txt"};
-    for (std::size_t i = 0; i < links.size(); ++i) {
-      testing::AssertionResult result = LinkIs(links[i], targets[i], folder);
-      if (!result) return result;
-    }
-    return testing::AssertionSuccess();
+    return shortcuts_.AllPointInto(folder);
   }
 
   void Install(const std::string& folder) {
     CreateProgramShortcuts((folder + "\\Rotaplan.exe").c_str(), kLinkName, folder.c_str());
   }
 
+  pewtest::UserShortcuts shortcuts_;
   std::string desktop_, group_;
 };
 

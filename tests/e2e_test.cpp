@@ -1,0 +1,442 @@
+// The real installer, started as a process and used as a person would: the
+// dialog answered, the message box read and closed, the files, shortcuts and
+// exit code checked afterwards.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "install/install.h"
+#include "payload/payload.h"
+#include "resources/resource.h"
+#include "support/dialog_catcher.h"
+#include "support/gui_driver.h"
+#include "support/shell_links.h"
+#include "support/win_test_support.h"
+
+namespace {
+
+using pewtest::FileExists;
+using pewtest::FolderExists;
+using pewtest::ReadFileBytes;
+
+constexpr DWORD kTimeout = 20000;
+constexpr DWORD kExitSuccess = 0, kExitCancelled = 1602, kExitFailed = 1603;
+
+const std::string kSuccessText =
+    "Pewsterline Version 2.1 has been installed successfully.\r\r"
+    "You can open the program from the Start Menu or by double clicking the Pewsterline Ver. 2.1 "
+    "icon on the Desktop.\r\r"
+    "Once the program is open, click the Help button to view the Help File.";
+
+std::string FolderErrorText(const std::string& level) {
+  return "Error creating folder: \r" + level +
+         "\r\rYou might not have permission to to access this location.\r\r"
+         "Please correct the problem if possible, then try the installation again.";
+}
+
+std::string SaveErrorText(const std::string& file) {
+  return "An error occurred while saving this file:\r" + file +
+         "\rPossible reasons include:\r1) The file may be read-only\r"
+         "2) The file may be in use by another program\r"
+         "3) You may not have permission to write to this folder\r4) The disk may be full\r\r"
+         "Please correct the problem if possible, then try the installation again.";
+}
+
+// What the installer showed at its end.
+struct MessageBoxSeen {
+  std::string caption;
+  std::string text;
+  bool owned = false;
+};
+
+// One run of the installer, driven from this test.
+class InstallerRun {
+ public:
+  // Starts the installer and waits for its dialog.
+  testing::AssertionResult Start() {
+    if (!process_.Start(pewtest::InstallerPath())) return testing::AssertionFailure() << "not started";
+    dialog_ = pewtest::WaitForDialog("Pewsterline Installer", process_.Id(), kTimeout);
+    if (dialog_ == nullptr) return testing::AssertionFailure() << "no dialog";
+    return testing::AssertionSuccess();
+  }
+
+  HWND Dialog() const { return dialog_; }
+  std::string ProposedFolder() const { return pewtest::ControlText(Edit()); }
+
+  void TypeFolder(const std::string& folder) {
+    pewtest::ClearEdit(Edit());
+    pewtest::TypeInto(Edit(), folder);
+  }
+  void Install() { pewtest::Click(GetDlgItem(dialog_, IDOK)); }
+  void Cancel() { pewtest::Click(GetDlgItem(dialog_, IDCANCEL)); }
+
+  // Reads the message box that ends the run and presses its OK.
+  std::optional<MessageBoxSeen> AnswerMessageBox() {
+    HWND box = pewtest::WaitForDialog("Pewsterline", process_.Id(), kTimeout);
+    if (box == nullptr) return std::nullopt;
+    MessageBoxSeen seen{pewtest::WindowText(box), pewtest::MessageBoxStaticText(box),
+                        GetWindow(box, GW_OWNER) != nullptr};
+    pewtest::Click(pewtest::FindButton(box, "OK"));
+    return seen;
+  }
+
+  std::optional<DWORD> ExitCode() { return process_.WaitForExit(kTimeout); }
+
+ private:
+  HWND Edit() const { return GetDlgItem(dialog_, IDC_FOLDER_EDIT); }
+
+  pewtest::ChildProcess process_;
+  HWND dialog_ = nullptr;
+};
+
+// Every entry of `group` in `folder` with exactly its embedded bytes.
+testing::AssertionResult GroupInstalled(const PayloadGroup& group, const std::string& folder) {
+  const std::uint8_t* bytes = group.blob;
+  for (int i = 0; i < group.entryCount; ++i) {
+    const std::string name = std::string(TrimRight(std::string_view(group.names[i], 32)));
+    const auto content = ReadFileBytes(folder + "\\" + name);
+    if (!content) return testing::AssertionFailure() << folder << "\\" << name << " missing";
+    if (content->size() != static_cast<size_t>(group.sizes[i]) ||
+        !std::equal(content->begin(), content->end(), bytes)) {
+      return testing::AssertionFailure() << folder << "\\" << name << " differs from the payload";
+    }
+    bytes += group.sizes[i];
+  }
+  return testing::AssertionSuccess();
+}
+
+bool NoTemporaryFilesIn(const std::string& folder) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\*.pewtmp").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return true;
+  FindClose(find);
+  return false;
+}
+
+// Each case starts from a clean user and removes what the installer made: the
+// cases of one run share the Wine prefix.
+class Installer : public testing::Test {
+ protected:
+  void SetUp() override {
+    shortcuts_.Remove();
+    pewtest::RemoveTree("c:\\pewline");
+  }
+  void TearDown() override {
+    shortcuts_.Remove();
+    pewtest::RemoveTree("c:\\pewline");
+    for (const std::string& folder : cleanUp_) pewtest::RemoveTree(folder);
+  }
+  // A folder on d: for this case, removed afterwards.
+  std::string FolderOnD(const std::string& name) {
+    const std::string folder = "d:\\" + name;
+    pewtest::RemoveTree(folder);
+    cleanUp_.push_back(folder);
+    return folder;
+  }
+
+  pewtest::UserShortcuts shortcuts_;
+  std::vector<std::string> cleanUp_;
+};
+
+TEST_F(Installer, DefaultInstallationWritesEverythingAndEndsWithSuccess) {
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  EXPECT_EQ(run.ProposedFolder(), "c:\\pewline");
+  run.Install();
+  const auto box = run.AnswerMessageBox();
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->caption, "Pewsterline");
+  EXPECT_EQ(box->text, kSuccessText);
+  EXPECT_TRUE(box->owned) << "the success message belongs to the installer's window";
+  EXPECT_EQ(run.ExitCode(), kExitSuccess);
+
+  EXPECT_TRUE(GroupInstalled(HelpGroup, "c:\\pewline\\Help"));
+  EXPECT_TRUE(GroupInstalled(ApplicationGroup, "c:\\pewline"));
+  EXPECT_TRUE(GroupInstalled(FormatsGroup, "c:\\pewline"));
+  EXPECT_TRUE(GroupInstalled(DatabaseGroup, "c:\\pewline"));
+  const auto formats = ReadFileBytes("c:\\pewline\\FORMAT.DB");
+  ASSERT_TRUE(formats.has_value());
+  EXPECT_EQ(std::string(formats->begin(), formats->end()),
+            "Schedules\tmodern Courier\t8\t0.8\t0.8\t0.51\t0.51\t 70\t11.00\t8.50\r\n"
+            "Sign-In She\tmodern Courier\t10\t0.8\t0.8\t1.0\t1.0\t 56\t11.0\t8.5\r\n"
+            "Database Li\tmodern Courier\t9\t.8\t.8\t.8\t.8\t 45\t8.50\t11.00\r\n");
+  EXPECT_TRUE(NoTemporaryFilesIn("c:\\pewline"));
+  EXPECT_TRUE(NoTemporaryFilesIn("c:\\pewline\\Help"));
+  EXPECT_TRUE(shortcuts_.AllPointInto("c:\\pewline"));
+}
+
+TEST_F(Installer, ReinstallingKeepsTheUsersDataAndReplacesTheProgram) {
+  const std::string folder = FolderOnD("Church Office");
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((folder + "\\Help").c_str(), nullptr));
+  const std::string userFormats = "Schedules\tmodern Courier\t12\t1\t1\t1\t1\t 40\t11.00\t8.50\r\n";
+  const std::string userRota = "Ushers\tJune Hall\tSunday 9:30\r\n";
+  ASSERT_TRUE(pewtest::WriteFileText(folder + "\\FORMAT.DB", userFormats));
+  ASSERT_TRUE(pewtest::WriteFileText(folder + "\\4-reg.db", userRota));
+  // An older, longer program and help page.
+  ASSERT_TRUE(pewtest::WriteFileBytes(folder + "\\Rotaplan.exe", std::vector<std::uint8_t>(600000, 'x')));
+  ASSERT_TRUE(pewtest::WriteFileBytes(folder + "\\Help\\1.htm", std::vector<std::uint8_t>(20000, 'y')));
+
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  run.TypeFolder(folder + "\\");  // a trailing backslash changes nothing
+  run.Install();
+  const auto box = run.AnswerMessageBox();
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->text, kSuccessText);
+  EXPECT_EQ(run.ExitCode(), kExitSuccess);
+
+  EXPECT_TRUE(GroupInstalled(HelpGroup, folder + "\\Help"));
+  EXPECT_TRUE(GroupInstalled(ApplicationGroup, folder));
+  const auto formats = ReadFileBytes(folder + "\\FORMAT.DB");
+  const auto rota = ReadFileBytes(folder + "\\4-reg.db");
+  ASSERT_TRUE(formats && rota);
+  EXPECT_EQ(std::string(formats->begin(), formats->end()), userFormats);
+  EXPECT_EQ(std::string(rota->begin(), rota->end()), userRota);
+  // One database of the set is there: the others are not written either.
+  EXPECT_FALSE(FileExists(folder + "\\4-msty.db"));
+  EXPECT_FALSE(FileExists(folder + "\\4-people.db"));
+  EXPECT_TRUE(shortcuts_.AllPointInto(folder));
+}
+
+TEST_F(Installer, MissingFormatsAreWrittenBesideAnExistingDatabaseSet) {
+  const std::string folder = FolderOnD("formats");
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  for (const char* name : {"4-msty.db", "4-people.db", "4-reg.db"}) {
+    ASSERT_TRUE(pewtest::WriteFileText(folder + "\\" + name, "mine\r\n"));
+  }
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  run.TypeFolder(folder);
+  run.Install();
+  ASSERT_TRUE(run.AnswerMessageBox().has_value());
+  EXPECT_EQ(run.ExitCode(), kExitSuccess);
+  EXPECT_TRUE(GroupInstalled(FormatsGroup, folder));
+  for (const char* name : {"4-msty.db", "4-people.db", "4-reg.db"}) {
+    const auto content = ReadFileBytes(folder + "\\" + name);
+    ASSERT_TRUE(content.has_value());
+    EXPECT_EQ(std::string(content->begin(), content->end()), "mine\r\n") << name;
+  }
+}
+
+// Windows of the other application, made by this test on a thread of their own.
+class OtherApplication {
+ public:
+  // `closeDelayMs`: how long each window keeps answering messages before it
+  // goes, as one asking its user to save would. `hangMainWindow`: the main
+  // window's thread stops answering altogether.
+  OtherApplication(DWORD closeDelayMs, bool hangMainWindow)
+      : closeDelayMs_(closeDelayMs),
+        hangMainWindow_(hangMainWindow),
+        release_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        ready_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    thread_ = std::thread([this] { Run(); });
+    WaitForSingleObject(ready_, kTimeout);
+  }
+  ~OtherApplication() {
+    SetEvent(release_);
+    thread_.join();
+    CloseHandle(release_);
+    CloseHandle(ready_);
+  }
+
+  // Whether each of the three windows is gone (reminder, main, title bar).
+  std::vector<bool> Closed() const { return {closed_[0].load(), closed_[1].load(), closed_[2].load()}; }
+
+  // Stops the thread from answering messages until the object goes.
+  void HangNow() { PostThreadMessageA(threadId_, WM_APP, 0, 0); }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<OtherApplication*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message == WM_CLOSE && self != nullptr) {
+      pewtest::PumpFor(self->closeDelayMs_);
+    } else if (message == WM_DESTROY && self != nullptr) {
+      for (int i = 0; i < 3; ++i) {
+        if (self->windows_[i] == window) self->closed_[i] = true;
+      }
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+
+  void Run() {
+    threadId_ = GetCurrentThreadId();
+    const char* const classes[] = {"WFLremind", "WFL_MainWindow", "TitleBarWindow"};
+    const char* const titles[] = {"WFLremind", "Wayfarer Ledger", "Wayfarer Ledger"};
+    for (int i = 0; i < 3; ++i) {
+      WNDCLASSA windowClass = {};
+      windowClass.lpfnWndProc = WindowProc;
+      windowClass.hInstance = GetModuleHandleA(nullptr);
+      windowClass.lpszClassName = classes[i];
+      RegisterClassA(&windowClass);
+      windows_[i] = CreateWindowExA(0, classes[i], titles[i], WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10 + 30 * i,
+                                    10 + 30 * i, 300, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+      SetWindowLongPtrA(windows_[i], GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    SetEvent(ready_);
+    MSG message;
+    while (MsgWaitForMultipleObjects(1, &release_, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_APP && message.hwnd == nullptr && hangMainWindow_) {
+          WaitForSingleObject(release_, INFINITE);  // answers nothing from here on
+          break;
+        }
+        DispatchMessageA(&message);
+      }
+    }
+    for (HWND window : windows_) {
+      if (IsWindow(window)) DestroyWindow(window);
+    }
+  }
+
+  DWORD closeDelayMs_;
+  bool hangMainWindow_;
+  HANDLE release_;
+  HANDLE ready_;
+  DWORD threadId_ = 0;
+  HWND windows_[3] = {};
+  std::atomic<bool> closed_[3] = {false, false, false};
+  std::thread thread_;
+};
+
+TEST_F(Installer, CancelClosesTheOtherApplicationAndWritesNothing) {
+  OtherApplication other(300, false);
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  // By the time the dialog is up, each window has been asked to close and has gone.
+  EXPECT_EQ(other.Closed(), std::vector<bool>({true, true, true}));
+  run.Cancel();
+  EXPECT_EQ(run.ExitCode(), kExitCancelled);
+  EXPECT_FALSE(FolderExists("c:\\pewline"));
+  EXPECT_FALSE(shortcuts_.AnyPresent());
+}
+
+TEST_F(Installer, AHungWindowOfTheOtherApplicationDoesNotHangTheInstaller) {
+  // One thread holds all three windows: once it stops answering, none of them
+  // can close. The system calls a thread hung when it has not looked at its
+  // messages for five seconds.
+  OtherApplication other(0, true);
+  other.HangNow();
+  Sleep(5500);
+  const DWORD start = GetTickCount();
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  EXPECT_LT(GetTickCount() - start, 10000u) << "the installer waited for the hung windows";
+  run.Cancel();
+  EXPECT_EQ(run.ExitCode(), kExitCancelled);
+}
+
+TEST_F(Installer, ASlowButAnsweringWindowIsWaitedFor) {
+  OtherApplication other(3000, false);  // each window takes 3 s to close
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  EXPECT_EQ(other.Closed(), std::vector<bool>({true, true, true}));
+  run.Cancel();
+  EXPECT_EQ(run.ExitCode(), kExitCancelled);
+}
+
+TEST_F(Installer, AFolderThatCannotBeMadeIsReportedAndFails) {
+  const std::string folder = FolderOnD("blocked");
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(pewtest::WriteFileText(folder + "\\Help", "a file where the Help folder should be"));
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  run.TypeFolder(folder);
+  run.Install();
+  const auto box = run.AnswerMessageBox();
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->caption, "Pewsterline");
+  EXPECT_EQ(box->text, FolderErrorText(folder + "\\Help"));
+  EXPECT_FALSE(box->owned);
+  EXPECT_EQ(run.ExitCode(), kExitFailed);
+  EXPECT_FALSE(FileExists(folder + "\\Rotaplan.exe"));
+  EXPECT_FALSE(shortcuts_.AnyPresent());
+}
+
+TEST_F(Installer, AFileThatCannotBeWrittenIsReportedAndStopsTheInstallation) {
+  const std::string folder = FolderOnD("locked");
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((folder + "\\Help").c_str(), nullptr));
+  const pewtest::LockedFile locked(folder + "\\Help\\5.htm");  // another program has it open
+  ASSERT_TRUE(locked.Locked());
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  run.TypeFolder(folder);
+  run.Install();
+  const auto box = run.AnswerMessageBox();
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->text, SaveErrorText("5.htm"));
+  EXPECT_FALSE(box->owned);
+  EXPECT_EQ(run.ExitCode(), kExitFailed);
+  // The pages before it are there; nothing after it, no shortcuts.
+  for (const char* name : {"1.htm", "10.htm", "17.htm", "2.htm", "4.htm"}) {
+    EXPECT_TRUE(FileExists(folder + "\\Help\\" + name)) << name;
+  }
+  EXPECT_FALSE(FileExists(folder + "\\Help\\6.htm"));
+  EXPECT_FALSE(FileExists(folder + "\\Rotaplan.exe"));
+  EXPECT_FALSE(FileExists(folder + "\\FORMAT.DB"));
+  EXPECT_FALSE(shortcuts_.AnyPresent());
+  EXPECT_TRUE(NoTemporaryFilesIn(folder + "\\Help"));
+}
+
+TEST_F(Installer, ADriveRootInstallsIntoTheRoot) {
+  // d: is the test run's own folder; what the installer puts there goes again.
+  const auto removeFromRoot = [] {
+    pewtest::RemoveTree("d:\\Help");
+    for (const char* name : {"Rotaplan.exe", "Uninstall.txt", "FORMAT.DB", "4-msty.db", "4-people.db", "4-reg.db"}) {
+      DeleteFileA((std::string("d:\\") + name).c_str());
+    }
+  };
+  removeFromRoot();
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  run.TypeFolder("d:\\");
+  run.Install();
+  const auto box = run.AnswerMessageBox();
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->text, kSuccessText);
+  EXPECT_EQ(run.ExitCode(), kExitSuccess);
+  EXPECT_TRUE(GroupInstalled(HelpGroup, "d:\\Help"));
+  EXPECT_TRUE(GroupInstalled(ApplicationGroup, "d:"));
+  EXPECT_TRUE(GroupInstalled(DatabaseGroup, "d:"));
+  // The working folder is the drive alone, without a backslash.
+  EXPECT_TRUE(shortcuts_.AllPointInto("d:"));
+  removeFromRoot();
+}
+
+TEST_F(Installer, ANetworkFoldersServerAndShareAreNotFoldersToMake) {
+  // No share answers under test; what matters is which level is tried first:
+  // the first folder below the share, not the server.
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  run.TypeFolder("\\\\churchserver\\apps\\pewline");
+  run.Install();
+  const auto box = run.AnswerMessageBox();
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->text, FolderErrorText("\\\\churchserver\\apps\\pewline"));
+  EXPECT_EQ(run.ExitCode(), kExitFailed);
+}
+
+TEST(FolderLevels, StartPastTheDriveOrTheServerAndShare) {
+  struct Case {
+    const char* folder;
+    std::size_t start;
+  };
+  const Case cases[] = {
+      {"c:\\pewline\\Help\\", 3},
+      {"\\Help\\", 3},
+      {"\\\\server\\share\\pewline\\Help\\", 15},
+      {"\\\\server\\share\\Help\\", 15},
+      {"\\\\server\\Help\\", 14},  // "Help" is taken for the share: no level to make
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    EXPECT_EQ(FirstFolderLevelStart(c.folder), c.start);
+  }
+}
+
+}  // namespace
