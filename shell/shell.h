@@ -34,6 +34,10 @@ UINT CurrentExitCode();
 // Restricts DLL loading to the system folder before anything loads a DLL on demand.
 void RestrictDllSearchToSystemFolder();
 
+// Runs the image's static constructors, as the C runtime's start-up code does;
+// for the installer's own entry point, which replaces that code (winmain.cpp).
+void RunStaticConstructors();
+
 // The main frame's restored placement: two thirds of the screen, centred.
 struct FramePlacement {
   int x, y, width, height;
