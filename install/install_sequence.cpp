@@ -34,12 +34,55 @@ constexpr UINT kCloseTimeoutMs = 10000;
 constexpr std::string_view kApplicationFile = "\\Rotaplan.exe";
 constexpr char kShortcutName[] = "Pewsterline Ver. 2.1.lnk";
 
-// A failure reported, the run ends.
+// 242 characters, lines joined by a single CR.
+constexpr std::string_view kSuccessMessage =
+    "Pewsterline Version 2.1 has been installed successfully.\r"
+    "\r"
+    "You can open the program from the Start Menu or by double clicking the "
+    "Pewsterline Ver. 2.1 icon on the Desktop.\r"
+    "\r"
+    "Once the program is open, click the Help button to view the Help File.";
+static_assert(kSuccessMessage.size() == 242);
+
+// The two failure messages; lines joined by a single CR, as every message's.
+using MessageText = CText<1024>;
+
+MessageText FolderErrorMessage(std::string_view level) {
+  MessageText text("Error creating folder: \r");
+  text.Append(level).Append(
+      "\r\rYou might not have permission to to access this location.\r\r"
+      "Please correct the problem if possible, then try the installation again.");
+  return text;
+}
+
+MessageText SaveErrorMessage(std::string_view fileName) {
+  MessageText text("An error occurred while saving this file:\r");
+  text.Append(fileName).Append(
+      "\rPossible reasons include:\r"
+      "1) The file may be read-only\r"
+      "2) The file may be in use by another program\r"
+      "3) You may not have permission to write to this folder\r"
+      "4) The disk may be full\r"
+      "\r"
+      "Please correct the problem if possible, then try the installation again.");
+  return text;
+}
+
+// Closes the backdrop, which ends the process.
 [[noreturn]] void EndRun() {
   SendMessageA(g_backdrop, WM_CLOSE, 0, 0);
   // Destroying the backdrop ends the process inside the call above; should the
   // window be gone already, end it here all the same.
   EndInstaller();
+}
+
+// A checked failure: one message, no owner, and the run ends as failed. The
+// code is set first, so that closing the frame while the message is up still
+// reports the failure.
+[[noreturn]] void ReportFailure(const MessageText& text) {
+  SetExitCode(kExitInstallFailure);
+  ShowUserMessage(nullptr, " ", text.View(), "X", "O", 1);
+  EndRun();
 }
 
 void CloseOtherApplicationWindows() {
@@ -74,14 +117,6 @@ bool FolderLevelExists(std::size_t length) {
   return found >= 1;
 }
 
-[[noreturn]] void ReportFolderError(std::string_view level) {
-  CText<1024> text;
-  ComposeFolderErrorMessage(level, text);
-  SetExitCode(kExitInstallFailure);
-  ShowUserMessage(nullptr, " ", text.View(), "X", "O", 1);
-  EndRun();
-}
-
 // Finds or makes every level of the installation folder, shortest first.
 void MakeFolderTree() {
   const std::string_view folder = g_installationFolder.Trimmed();
@@ -94,15 +129,15 @@ void MakeFolderTree() {
     start = end + 1;
     if (FolderLevelExists(end)) continue;
     if (MakeFolder(g_installationFolder.data(), static_cast<int>(end)) == 1) continue;
-    ReportFolderError(Head(folder, end));
+    ReportFailure(FolderErrorMessage(Head(folder, end)));
   }
 }
 
 // Blanks the last backslash of the installation folder and everything after it.
 void CutAtLastBackslash() {
-  const std::size_t last = g_installationFolder.Trimmed().rfind('\\');
-  if (last == std::string_view::npos) return;
-  for (std::size_t i = last; i < g_installationFolder.size(); ++i) g_installationFolder.data()[i] = ' ';
+  const std::string_view folder = g_installationFolder.Trimmed();
+  const std::size_t last = folder.rfind('\\');
+  if (last != std::string_view::npos) g_installationFolder.Assign(Head(folder, last));
 }
 
 bool ExistsInInstallationFolder(std::string_view name) {
@@ -139,13 +174,7 @@ void WriteGroup(GroupWriter writer, const PayloadGroup& group, Progress& progres
   FixedText<256> failedFileName;
   std::int32_t writeStatus = 0;
   writer(g_installationFolder, failedFileName, writeStatus);
-  if (writeStatus != 0) {
-    CText<1024> text;
-    ComposeSaveErrorMessage(failedFileName.Trimmed(), text);
-    SetExitCode(kExitInstallFailure);
-    ShowUserMessage(nullptr, " ", text.View(), "X", "O", 1);
-    EndRun();
-  }
+  if (writeStatus != 0) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
   progress.GroupDone(group);
 }
 
@@ -172,27 +201,6 @@ std::size_t FirstFolderLevelStart(std::string_view folder) {
   }
   // The first three characters ("c:\") are the drive part.
   return 3;
-}
-
-void ComposeFolderErrorMessage(std::string_view level, CText<1024>& text) {
-  text.Clear();
-  text.Append("Error creating folder: \r")
-      .Append(level)
-      .Append("\r\rYou might not have permission to to access this location.\r\r"
-              "Please correct the problem if possible, then try the installation again.");
-}
-
-void ComposeSaveErrorMessage(std::string_view fileName, CText<1024>& text) {
-  text.Clear();
-  text.Append("An error occurred while saving this file:\r")
-      .Append(fileName)
-      .Append("\rPossible reasons include:\r"
-              "1) The file may be read-only\r"
-              "2) The file may be in use by another program\r"
-              "3) You may not have permission to write to this folder\r"
-              "4) The disk may be full\r"
-              "\r"
-              "Please correct the problem if possible, then try the installation again.");
 }
 
 void InstallSequence() {

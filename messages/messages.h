@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "fixedtext/fixed_text.h"
+
 // Shows a message box and returns the three-valued answer: 1 for OK, Retry and
 // Yes; 0 for Cancel and Ignore; -1 for Abort and No; any other result of
 // MessageBoxExA (0 when the box could not be shown) unchanged.
@@ -21,8 +23,8 @@ int ShowUserMessage(HWND owner, std::string_view titleDetail, std::string_view m
 UINT MessageBoxStyle(std::string_view kindCode, std::string_view buttonsCode, int defaultButton);
 int MessageBoxAnswer(int result);
 
-// The caption: "Pewsterline", or "Pewsterline: " + the trimmed detail.
+// The caption: "Pewsterline", or "Pewsterline: " + the trimmed detail, cut at
+// kMaxCaption characters.
 inline constexpr std::size_t kMaxCaption = 300;
-// Composes the caption into `caption`, which has room for kMaxCaption characters
-// and the terminator; a longer detail is cut.
-void ComposeMessageCaption(std::string_view titleDetail, char (&caption)[kMaxCaption + 1]);
+using MessageCaption = CText<kMaxCaption>;
+MessageCaption ComposeMessageCaption(std::string_view titleDetail);

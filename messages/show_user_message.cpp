@@ -1,8 +1,6 @@
 // The message-box routine: codes to style, caption, text, and the answer.
 #include "messages/messages.h"
 
-#include "fixedtext/fixed_text.h"
-
 namespace {
 
 constexpr std::string_view kProductName = "Pewsterline";
@@ -66,22 +64,20 @@ int MessageBoxAnswer(int result) {
   }
 }
 
-void ComposeMessageCaption(std::string_view titleDetail, char (&caption)[kMaxCaption + 1]) {
-  CText<kMaxCaption> text(kProductName);
+MessageCaption ComposeMessageCaption(std::string_view titleDetail) {
+  MessageCaption caption(kProductName);
   const std::string_view detail = TrimRight(titleDetail);
   if (!detail.empty()) {
-    text.Append(": ");
+    caption.Append(": ");
     // A detail too long for the caption is cut, as every fixed-width text is.
-    const std::size_t room = kMaxCaption - text.size();
-    text.Append(Head(detail, room));
+    caption.Append(Head(detail, kMaxCaption - caption.size()));
   }
-  for (std::size_t i = 0; i <= text.size(); ++i) caption[i] = text.c_str()[i];
+  return caption;
 }
 
 int ShowUserMessage(HWND owner, std::string_view titleDetail, std::string_view message,
                     std::string_view kindCode, std::string_view buttonsCode, int defaultButton) {
-  char caption[kMaxCaption + 1];
-  ComposeMessageCaption(titleDetail, caption);
+  const MessageCaption caption = ComposeMessageCaption(titleDetail);
 
   // The installer's longest message is a few hundred characters; 4 KB leaves
   // room for any folder or file name it names.
@@ -90,6 +86,6 @@ int ShowUserMessage(HWND owner, std::string_view titleDetail, std::string_view m
   text.Append(Head(body, text.kCapacity));
 
   const UINT style = MessageBoxStyle(kindCode, buttonsCode, defaultButton);
-  const int result = MessageBoxExA(owner, text.c_str(), caption, style, 0);
+  const int result = MessageBoxExA(owner, text.c_str(), caption.c_str(), style, 0);
   return MessageBoxAnswer(result);
 }

@@ -18,7 +18,6 @@ using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 }  // namespace
 
 void SetExitCode(UINT code) { g_exitCode = code; }
-UINT CurrentExitCode() { return g_exitCode; }
 
 void EndInstaller() { ExitProcess(g_exitCode); }
 

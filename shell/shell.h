@@ -26,7 +26,6 @@ inline constexpr UINT kExitInstallFailure = 1603;    // ERROR_INSTALL_FAILURE
 // The code the process ends with; starts as kExitUserCancelled, so that any end
 // the installation did not decide on (Cancel, the frame closed) reports that.
 void SetExitCode(UINT code);
-UINT CurrentExitCode();
 
 // The one place that ends the process.
 [[noreturn]] void EndInstaller();

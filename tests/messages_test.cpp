@@ -116,11 +116,7 @@ TEST(MessageBoxAnswer, ButtonsMapToThreeValuesAndAnythingElsePassesThrough) {
   }
 }
 
-std::string Caption(std::string_view detail) {
-  char caption[kMaxCaption + 1];
-  ComposeMessageCaption(detail, caption);
-  return caption;
-}
+std::string Caption(std::string_view detail) { return std::string(ComposeMessageCaption(detail).View()); }
 
 TEST(MessageCaption, ProductNameAndTheTrimmedDetail) {
   const struct {

@@ -19,18 +19,22 @@
 // That watching reads file attributes and window lists only.
 #include <windows.h>
 #include <psapi.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "bench/bench_names.h"
+#include "support/dialog_catcher.h"
+#include "support/gui_driver.h"
+#include "support/shell_links.h"
+#include "support/win_test_support.h"
 
 namespace {
 
@@ -53,98 +57,44 @@ double NowMs() {
   return static_cast<double>(now.QuadPart) * 1000.0 / frequency;
 }
 
-std::string Text(HWND window) {
-  char text[4096] = {};
-  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                      5000, nullptr);
-  return text;
-}
-
-std::string ClassOf(HWND window) {
-  char name[256] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
 // A process started by the driver; ended by force if it is still running when
 // the object goes (a failed run must not leave a window behind for the next).
 class Process {
  public:
   Process(const std::string& path, const std::string& arguments, HANDLE standardOutput = nullptr) {
-    std::string commandLine = "\"" + path + "\"";
-    if (!arguments.empty()) commandLine += " " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    if (standardOutput != nullptr) {
-      startup.dwFlags = STARTF_USESTDHANDLES;
-      startup.hStdOutput = standardOutput;
-      startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-      startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    }
-    if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, standardOutput != nullptr,
-                        0, nullptr, nullptr, &startup, &info_)) {
+    if (!child_.Start(path, arguments, standardOutput)) {
       Fail("cannot start " + path + ": error " + std::to_string(GetLastError()));
     }
   }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-  ~Process() {
-    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(info_.hProcess, 0xDEAD);
-      WaitForSingleObject(info_.hProcess, 5000);
-    }
-    CloseHandle(info_.hThread);
-    CloseHandle(info_.hProcess);
-  }
 
-  DWORD Id() const { return info_.dwProcessId; }
+  DWORD Id() const { return child_.Id(); }
 
-  DWORD WaitForExit() const {
-    if (WaitForSingleObject(info_.hProcess, kTimeoutMs) != WAIT_OBJECT_0) Fail("a process did not end");
-    DWORD code = 0;
-    GetExitCodeProcess(info_.hProcess, &code);
-    return code;
+  DWORD WaitForExit() {
+    const std::optional<DWORD> code = child_.WaitForExit(kTimeoutMs);
+    if (!code) Fail("a process did not end");
+    return *code;
   }
 
   // The peak working set so far, in bytes; 0 when the system does not tell.
   SIZE_T PeakWorkingSet() const {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
-    if (!K32GetProcessMemoryInfo(info_.hProcess, &counters, sizeof counters)) return 0;
+    if (!K32GetProcessMemoryInfo(child_.Handle(), &counters, sizeof counters)) return 0;
     return counters.PeakWorkingSetSize;
   }
 
  private:
-  PROCESS_INFORMATION info_ = {};
+  pewtest::ChildProcess child_;
 };
 
-struct WindowQuery {
-  const char* className;
-  const char* title;
-  DWORD processId;
-  HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam) {
-  auto* query = reinterpret_cast<WindowQuery*>(lParam);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != query->processId || !IsWindowVisible(window)) return TRUE;
-  char title[256] = {};
-  GetWindowTextA(window, title, sizeof title);
-  if (ClassOf(window) != query->className || std::string(title) != query->title) return TRUE;
-  query->found = window;
-  return FALSE;
+// A visible window of the process, by class and title; null when there is none yet.
+HWND ShownWindow(const char* className, const char* title, const Process& process) {
+  return pewtest::WaitForWindow(className, title, process.Id(), 0);
 }
 
-// A window of the process, by class and title, that is visible.
 std::function<bool()> WindowShown(const char* className, const char* title, const Process& process) {
   const DWORD processId = process.Id();
-  return [=] {
-    WindowQuery query{className, title, processId, nullptr};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
-    return query.found != nullptr;
-  };
+  return [=] { return pewtest::WaitForWindow(className, title, processId, 0) != nullptr; };
 }
 
 std::function<bool()> FileThere(const std::string& path) {
@@ -174,25 +124,9 @@ std::vector<double> Watch(const std::vector<Milestone>& milestones, double start
 }
 
 HWND FindShownWindow(const char* className, const char* title, const Process& process) {
-  WindowQuery query{className, title, process.Id(), nullptr};
-  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
-  if (query.found == nullptr) Fail(std::string("no window \"") + title + "\"");
-  return query.found;
-}
-
-// The text of a message box: its static control 0xFFFF.
-std::string MessageBoxText(HWND box) {
-  HWND text = GetDlgItem(box, 0xFFFF);
-  return text != nullptr ? Text(text) : std::string();
-}
-
-void PressOk(HWND box) {
-  HWND ok = GetDlgItem(box, IDOK);
-  if (ok != nullptr) {
-    PostMessageA(ok, BM_CLICK, 0, 0);
-  } else {
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  }
+  HWND window = ShownWindow(className, title, process);
+  if (window == nullptr) Fail(std::string("no window \"") + title + "\"");
+  return window;
 }
 
 // A folder of `root` that does not exist yet.
@@ -201,12 +135,6 @@ std::string FreshFolder(const std::string& root, const std::string& stem) {
     const std::string folder = root + "\\" + stem + "-" + std::to_string(i);
     if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return folder;
   }
-}
-
-std::string SpecialFolder(int csidl) {
-  char path[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) Fail("no special folder");
-  return path;
 }
 
 // The installer's steps that can be seen from outside, in the order it takes
@@ -222,20 +150,18 @@ const char* const kInstallSteps[] = {
 };
 
 std::vector<Milestone> InstallMilestones(const std::string& folder, const Process& process) {
-  const std::string desktopLink = SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "\\Pewsterline Ver. 2.1.lnk";
-  const std::string group = SpecialFolder(CSIDL_PROGRAMS) + "\\Pewsterline";
   // Each run makes its shortcuts anew, as a first installation does.
-  for (const std::string& link : {desktopLink, group + "\\Pewsterline Ver. 2.1.lnk", group + "\\Help.lnk",
-                                  group + "\\Uninstall Information.lnk"}) {
-    DeleteFileA(link.c_str());
-  }
+  const pewtest::UserShortcuts shortcuts;
+  if (shortcuts.Desktop().empty()) Fail("no desktop folder");
+  shortcuts.Remove();
+  const std::vector<std::string> links = shortcuts.Links();  // desktop first, Uninstall Information last
   const std::function<bool()> seen[] = {
       FileThere(folder + "\\Help"),
       FileThere(folder + "\\Help\\icon.jpg"),
       FileThere(folder + "\\Uninstall.txt"),
       FileThere(folder + "\\4-reg.db"),
-      FileThere(desktopLink),
-      FileThere(group + "\\Uninstall Information.lnk"),
+      FileThere(links.front()),
+      FileThere(links.back()),
       WindowShown("#32770", kMessageCaption, process),
   };
   static_assert(std::size(seen) == std::size(kInstallSteps));
@@ -267,20 +193,20 @@ InstallerRun RunInstaller(const std::string& installer, const std::string& folde
   HWND install = GetDlgItem(dialog, IDOK);
   if (edit == nullptr || install == nullptr) Fail("the dialog has no folder box or Install button");
   SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
-  if (Text(edit) != folder) Fail("the folder box did not take " + folder);
+  if (pewtest::ControlText(edit) != folder) Fail("the folder box did not take " + folder);
   const std::vector<Milestone> steps = InstallMilestones(folder, process);
 
   const double pressed = NowMs();
   PostMessageA(install, BM_CLICK, 0, 0);
   run.toMessage = Watch(steps, pressed);
   HWND box = FindShownWindow("#32770", kMessageCaption, process);
-  const std::string text = MessageBoxText(box);
+  const std::string text = pewtest::MessageBoxStaticText(box);
   if (text.find(kSuccessMark) == std::string::npos) Fail("the installation failed: " + text);
 
   // Read while the process still runs, and once more after it ended but before
   // its handle is closed (where Windows still answers; Wine reports 0 then).
   run.peakBytes = process.PeakWorkingSet();
-  PressOk(box);
+  pewtest::PressDialogButton(box, IDOK);
   const DWORD code = process.WaitForExit();
   if (code != 0) Fail("the installer ended with exit code " + std::to_string(code));
   run.peakBytes = std::max(run.peakBytes, process.PeakWorkingSet());
@@ -304,7 +230,7 @@ BareRun RunBare(const std::string& bare) {
                     start);
   HWND box = FindShownWindow("#32770", kBareMessageCaption, process);
   run.peakBytes = process.PeakWorkingSet();
-  PressOk(box);
+  pewtest::PressDialogButton(box, IDOK);
   if (process.WaitForExit() != 0) Fail("the bare baseline failed");
   run.peakBytes = std::max(run.peakBytes, process.PeakWorkingSet());
   return run;

@@ -37,14 +37,21 @@ void ChildProcess::Close() {
   info_ = {};
 }
 
-bool ChildProcess::Start(const std::string& path, const std::string& arguments) {
+bool ChildProcess::Start(const std::string& path, const std::string& arguments,
+                         HANDLE standardOutput) {
   Close();
   std::string commandLine = "\"" + path + "\"";
   if (!arguments.empty()) commandLine += " " + arguments;
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  return CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info_) != FALSE;
+  if (standardOutput != nullptr) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = standardOutput;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  }
+  return CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr,
+                        standardOutput != nullptr, 0, nullptr, nullptr, &startup, &info_) != FALSE;
 }
 
 std::optional<DWORD> ChildProcess::WaitForExit(DWORD timeoutMs) {

@@ -25,7 +25,9 @@ class ChildProcess {
   ~ChildProcess();
 
   // Starts `path` with `arguments` appended to its quoted name; false on failure.
-  bool Start(const std::string& path, const std::string& arguments = {});
+  // With `standardOutput` (an inheritable handle) the child writes its output there.
+  bool Start(const std::string& path, const std::string& arguments = {},
+             HANDLE standardOutput = nullptr);
   // The exit code once the process has ended within the timeout, otherwise nothing.
   std::optional<DWORD> WaitForExit(DWORD timeoutMs);
   DWORD Id() const { return info_.dwProcessId; }
