@@ -1,7 +1,10 @@
 // The install-folder dialog: propose the folder, keep the installation folder in
-// step with the edit box, refuse a choice too long to install into.
+// step with the edit box, refuse a choice that cannot be installed into.
 #include "install/folder_dialog.h"
 
+#include <memory>
+
+#include "install/folder_choice.h"
 #include "install/install_state.h"
 #include "messages/messages.h"
 #include "resources/resource.h"
@@ -13,22 +16,95 @@ namespace {
 // box reports that as a change, but it is not the user's.
 bool g_settingInitialText = false;
 
-constexpr char kFolderTooLongMessage[] =
-    "The installation folder name is too long.\r"
-    "Please choose a folder whose name has at most 242 characters.";
-static_assert(kMaxFolderChoice == 242, "the message names the limit");
+// The edit box's whole text, read as Unicode: through the ANSI calls a
+// character that the code page lacks would already be replaced, and the check
+// would pass what the user never typed.
+class BoxText {
+ public:
+  explicit BoxText(HWND edit) {
+    const int length = GetWindowTextLengthW(edit);
+    chars_.reset(static_cast<wchar_t*>(
+        HeapAlloc(GetProcessHeap(), 0, (static_cast<std::size_t>(length) + 1) * sizeof(wchar_t))));
+    if (chars_ != nullptr) length_ = static_cast<std::size_t>(GetWindowTextW(edit, chars_.get(), length + 1));
+  }
+  std::wstring_view View() const { return {chars_.get(), length_}; }
 
-// Copies the edit box's text into the installation folder: its first 256
-// characters, then leading blanks removed.
+ private:
+  struct HeapFreer {
+    void operator()(wchar_t* chars) const { HeapFree(GetProcessHeap(), 0, chars); }
+  };
+  std::unique_ptr<wchar_t, HeapFreer> chars_;
+  std::size_t length_ = 0;
+};
+
+// Copies the edit box's text into the installation folder, leading blanks
+// removed first, so that a long run of them cannot push the folder's end past
+// the 256 characters that the folder text holds.
 void ReadFolderText(HWND dialog) {
-  // Only the first 256 characters are ever used, so a buffer of that size plus
-  // the terminator is all WM_GETTEXT needs, however long the text is.
-  char text[FixedText<256>::kWidth + 1] = {};
-  SendDlgItemMessageA(dialog, IDC_FOLDER_EDIT, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-  const std::string_view value(text);
-  std::size_t leading = 0;
-  while (leading < value.size() && value[leading] == ' ') ++leading;
-  g_installationFolder.Assign(Tail(value, leading));
+  const BoxText box(GetDlgItem(dialog, IDC_FOLDER_EDIT));
+  std::wstring_view text = box.View();
+  while (!text.empty() && text.front() == L' ') text.remove_prefix(1);
+  const int count = static_cast<int>(text.size() < g_installationFolder.size() ? text.size()
+                                                                              : g_installationFolder.size());
+  char ansi[4 * FixedText<256>::kWidth];  // room for any code page's longest characters
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), count, ansi, sizeof ansi, nullptr, nullptr);
+  g_installationFolder.Assign(std::string_view(ansi, bytes > 0 ? static_cast<std::size_t>(bytes) : 0));
+}
+
+using MessageText = CText<1024>;
+
+void AppendNumber(MessageText& text, std::size_t number) {
+  char digits[20];
+  std::size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number > 0);
+  while (count > 0) text.Append(std::string_view(&digits[--count], 1));
+}
+
+// What is wrong, in plain words, and what a good choice looks like.
+MessageText RefusalMessage(const FolderCheck& check) {
+  MessageText text;
+  switch (check.problem) {
+    case FolderProblem::kEmpty:
+      text.Append("Please type the folder to install Pewsterline into.");
+      break;
+    case FolderProblem::kTooLong:
+      text.Append("The installation folder name is too long.\r"
+                  "Please choose a folder whose name has at most ");
+      AppendNumber(text, MaxFolderChoice());
+      text.Append(" characters.");
+      break;
+    case FolderProblem::kNotInCodePage:
+      text.Append("The installation folder contains characters that Pewsterline cannot use on this "
+                  "computer.\rPlease name the folder with the letters of this computer's language.");
+      break;
+    case FolderProblem::kNotFullPath:
+      text.Append("Please type the full path of the installation folder: a drive letter, a colon and a "
+                  "backslash followed by the folder, or a network share.");
+      break;
+    case FolderProblem::kBadCharacter:
+      text.Append("The installation folder contains a character that a folder name cannot hold.\r"
+                  "Folder names cannot contain < > \" | ? * / or control characters, and a colon "
+                  "only after the drive letter.");
+      break;
+    case FolderProblem::kBadLevel: {
+      // The whole choice converts exactly, so its levels do.
+      char level[4 * MAX_PATH];
+      const int bytes = WideCharToMultiByte(CP_ACP, 0, check.part.data(), static_cast<int>(check.part.size()),
+                                            level, sizeof level, nullptr, nullptr);
+      text.Append("This folder name cannot be used: \"")
+          .Append(std::string_view(level, bytes > 0 ? static_cast<std::size_t>(bytes) : 0))
+          .Append("\"\rA folder name cannot be empty, . or .., end in a dot or a blank, or be a name "
+                  "that Windows keeps for devices (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9).");
+      break;
+    }
+    case FolderProblem::kNone:
+      break;
+  }
+  text.Append("\rFor example: c:\\pewline, or \\\\server\\share\\pewline on a network.");
+  return text;
 }
 
 INT_PTR CALLBACK InstallFolderDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -48,13 +124,18 @@ INT_PTR CALLBACK InstallFolderDialogProc(HWND dialog, UINT message, WPARAM wPara
         return TRUE;
       }
       if ((id == IDOK || id == IDCANCEL) && code == BN_CLICKED) {
-        if (id == IDOK && ChoiceLength(g_installationFolder.View()) > kMaxFolderChoice) {
-          // The sequence builds its paths in place in 256-character texts; a
-          // longer choice would be cut without notice and the files written
-          // somewhere the user did not choose. Say so and let them shorten it.
-          ShowUserMessage(dialog, " ", kFolderTooLongMessage, "!", "O", 1);
-          SetFocus(GetDlgItem(dialog, IDC_FOLDER_EDIT));
-          return TRUE;
+        if (id == IDOK) {
+          // Here the user can still correct a choice that cannot be installed
+          // into as typed; later it would only fail, or land elsewhere.
+          HWND edit = GetDlgItem(dialog, IDC_FOLDER_EDIT);
+          const BoxText box(edit);
+          const FolderCheck check = CheckFolderChoice(box.View());
+          if (check.problem != FolderProblem::kNone) {
+            ShowUserMessage(dialog, " ", RefusalMessage(check).View(), "!", "O", 1);
+            // The focus to the box with its whole text selected, to type over.
+            SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+            return TRUE;
+          }
         }
         EndDialog(dialog, id);
         return TRUE;
@@ -71,12 +152,6 @@ INT_PTR CALLBACK InstallFolderDialogProc(HWND dialog, UINT message, WPARAM wPara
 }
 
 }  // namespace
-
-std::size_t ChoiceLength(std::string_view folderText) {
-  std::size_t length = TrimRight(folderText).size();
-  if (length > 0 && folderText[length - 1] == '\\') --length;
-  return length;
-}
 
 POINT ComputeCentredPosition(const RECT& window, const RECT& reference, int screenWidth,
                              int screenHeight) {
@@ -116,7 +191,8 @@ void CentreWindowOver(HWND window, HWND reference) {
 
 INT_PTR RunInstallFolderDialog() {
   CText<FixedText<256>::kWidth> initialText(g_installationFolder.Trimmed());
-  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INSTALL_FOLDER), g_backdrop,
+  // A Unicode dialog, so that its edit box keeps every character as typed.
+  return DialogBoxParamW(GetModuleHandleA(nullptr), MAKEINTRESOURCEW(IDD_INSTALL_FOLDER), g_backdrop,
                          InstallFolderDialogProc, reinterpret_cast<LPARAM>(initialText.c_str()));
 }
 

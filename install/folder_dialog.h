@@ -22,15 +22,6 @@ void CentreWindowOver(HWND window, HWND reference);
 // follows the result.
 INT_PTR RunInstallFolderDialog();
 
-// The longest choice the installation can build its paths from: the folder
-// text has 256 characters and must still take "\Rotaplan.exe" and a
-// terminator for the shortcut target.
-inline constexpr std::size_t kMaxFolderChoice = 242;
-
-// The length of a choice as the installation will use it: its value without
-// one trailing backslash.
-std::size_t ChoiceLength(std::string_view folderText);
-
 // Where CentreWindowOver puts a window of `window`'s size over `reference`
 // on a screen of the given size.
 POINT ComputeCentredPosition(const RECT& window, const RECT& reference, int screenWidth,

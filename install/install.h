@@ -4,6 +4,11 @@
 #include <cstddef>
 #include <string_view>
 
+// The Help folder inside the installation folder, and the application that
+// the shortcuts start, behind the installation folder.
+inline constexpr std::string_view kHelpFolderName = "Help";
+inline constexpr std::string_view kApplicationTarget = "\\Rotaplan.exe";
+
 // Runs the whole installation inside the dispatch of the start message and ends
 // the process on every path: success, a reported failure, or the user cancelling.
 void InstallSequence();

@@ -31,7 +31,6 @@ constexpr OtherWindow kOtherApplicationWindows[] = {
 // close normally, short enough that a hung one does not stall the installation.
 constexpr UINT kCloseTimeoutMs = 10000;
 
-constexpr std::string_view kApplicationFile = "\\Rotaplan.exe";
 constexpr char kShortcutName[] = "Pewsterline Ver. 2.1.lnk";
 
 // 242 characters, lines joined by a single CR.
@@ -105,7 +104,7 @@ void AppendHelpFolder() {
   const std::size_t length = g_installationFolder.TrimmedLength();
   CText<FixedText<256>::kWidth + 6> folder(g_installationFolder.Trimmed());
   if (length == 0 || g_installationFolder.At(length) != '\\') folder.Append("\\");
-  folder.Append("Help\\");
+  folder.Append(kHelpFolderName).Append("\\");
   g_installationFolder.Assign(folder.View());
 }
 
@@ -182,7 +181,7 @@ void PlaceShortcuts() {
   const std::string_view folder = g_installationFolder.Trimmed();
   // The dialog refuses choices that would not fit.
   CText<FixedText<256>::kWidth> target(folder);
-  target.Append(kApplicationFile);
+  target.Append(kApplicationTarget);
   const CText<FixedText<256>::kWidth> workingFolder(folder);
   if (target.Fits()) CreateProgramShortcuts(target.c_str(), kShortcutName, workingFolder.c_str());
 }

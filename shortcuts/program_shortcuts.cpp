@@ -61,8 +61,8 @@ void CreateProgramShortcuts(const char* targetPath, const char* linkFileName,
   (void)CreateDirectoryA(group.c_str(), nullptr);
 
   CreateShortcutIfItFits(application, Joined(group.View(), "\\", linkName), folder);
-  CreateShortcutIfItFits(Joined(folder.View(), "\\Help\\index.htm"),
+  CreateShortcutIfItFits(Joined(folder.View(), kHelpShortcutTarget),
                          Joined(group.View(), "\\", "Help.lnk"), folder);
-  CreateShortcutIfItFits(Joined(folder.View(), "\\Uninstall.txt"),
+  CreateShortcutIfItFits(Joined(folder.View(), kUninstallShortcutTarget),
                          Joined(group.View(), "\\", "Uninstall Information.lnk"), folder);
 }

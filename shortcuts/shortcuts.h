@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <cstddef>
+#include <string_view>
 
 // Writes one shell link: `linkFilePath` (with its ".lnk") pointing at
 // `targetPath`, started in `workingFolder`. COM is initialised and released
@@ -19,6 +20,11 @@ HRESULT CreateShortcut(const char* targetPath, const char* linkFilePath, const c
 // Nothing is reported: a shortcut that cannot be made is simply missing.
 void CreateProgramShortcuts(const char* targetPath, const char* linkFileName,
                             const char* installationFolder);
+
+// The targets of the group's Help and Uninstall Information shortcuts, behind
+// the installation folder.
+inline constexpr std::string_view kHelpShortcutTarget = "\\Help\\index.htm";
+inline constexpr std::string_view kUninstallShortcutTarget = "\\Uninstall.txt";
 
 // The longest path that goes into a shortcut (link file, target or working
 // folder); a shortcut whose composed paths are longer is not made.

@@ -2,12 +2,16 @@
 // second thread the way a person would: typing, Enter, Esc, buttons, close box.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
 
+#include "install/folder_choice.h"
 #include "install/folder_dialog.h"
 #include "install/install_state.h"
+#include "payload/payload.h"
 #include "resources/resource.h"
 #include "shell/shell.h"
 #include "support/dialog_catcher.h"
@@ -231,8 +235,8 @@ TEST_F(FolderDialog, InstallWithoutEditingKeepsTheProposedFolder) {
 
 TEST_F(FolderDialog, ChoicesAreTakenAsTypedWithLeadingBlanksAndOneTrailingBackslashRemoved) {
   struct Case {
-    const char* typed;
-    const char* folder;
+    std::string typed;
+    std::string folder;
   };
   const Case cases[] = {
       {" d:\\apps\\", "d:\\apps"},
@@ -240,8 +244,9 @@ TEST_F(FolderDialog, ChoicesAreTakenAsTypedWithLeadingBlanksAndOneTrailingBacksl
       {"d:\\", "d:"},
       {"d:", "d:"},
       {"   e:\\Church Office\\Pewsterline", "e:\\Church Office\\Pewsterline"},
-      {"c:/pew/line/", "c:/pew/line/"},  // a slash is not a backslash
-      {"", ""},
+      // Leading blanks go before the folder text's 256 characters are taken.
+      {"                                                            d:\\" + std::string(200, 'x'),
+       "d:\\" + std::string(200, 'x')},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -305,94 +310,113 @@ TEST_F(FolderDialog, CancelEscAndTheCloseBoxAllCancelWithTheLastTextReadBack) {
   }
 }
 
-TEST_F(FolderDialog, OnlyTheFirst256CharactersAreReadAndThenLeadingBlanksGo) {
-  const std::string typed = std::string(10, ' ') + std::string(290, 'a');
-  const INT_PTR result = RunDialog([&](HWND dialog, HWND edit) {
-    ClearEdit(edit);
-    TypeInto(edit, typed);
-    Click(GetDlgItem(dialog, IDCANCEL));
-  });
-  EXPECT_EQ(result, IDCANCEL);
-  EXPECT_EQ(Folder(), Padded(std::string(246, 'a')));
-}
+// ---------------------------------------------------------------- the checks on Install
 
-TEST_F(FolderDialog, AChoiceTooLongToInstallIntoIsRefusedAndTheDialogStaysOpen) {
-  const std::string tooLong = "d:\\" + std::string(297, 'x');  // 300 characters
-  std::string boxCaption, boxText, textAfter;
-  bool dialogStillUp = false;
-  HWND boxOwner = nullptr, dialogWindow = nullptr;
-  ASSERT_TRUE(Choose([&](HWND dialog, HWND edit) {
-    dialogWindow = dialog;
-    ClearEdit(edit);
-    TypeInto(edit, tooLong);
-    Click(GetDlgItem(dialog, IDOK));
-    HWND box = pewtest::WaitForDialog("Pewsterline", GetCurrentProcessId(), kTimeout);
-    if (box == nullptr) {
-      ADD_FAILURE() << "no message box";
-      Click(GetDlgItem(dialog, IDCANCEL));
-      return;
-    }
-    boxCaption = pewtest::WindowText(box);
-    boxText = pewtest::MessageBoxStaticText(box);
-    boxOwner = GetWindow(box, GW_OWNER);
-    Click(pewtest::FindButton(box, "OK"));
-    pewtest::WaitUntil([&] { return !IsWindow(box); }, kTimeout);
-    dialogStillUp = IsWindowVisible(dialog) != FALSE;
-    textAfter = ControlText(edit);
-    ClearEdit(edit);
-    TypeInto(edit, "d:\\short");
-    Click(GetDlgItem(dialog, IDOK));
-  }));
-  EXPECT_EQ(boxCaption, "Pewsterline");
-  EXPECT_EQ(boxText,
-            "The installation folder name is too long.\r"
-            "Please choose a folder whose name has at most 242 characters.");
-  EXPECT_EQ(boxOwner, dialogWindow);
-  EXPECT_TRUE(dialogStillUp);
-  EXPECT_EQ(textAfter, tooLong);
-  EXPECT_EQ(Folder(), Padded("d:\\short"));
-}
-
-TEST_F(FolderDialog, TheLimitIs242CharactersAfterOneTrailingBackslash) {
+TEST(FolderChoice, AcceptsFullSoundPathsAndRefusesEachOtherForm) {
+  using P = FolderProblem;
   struct Case {
-    std::string typed;
-    bool accepted;
+    const wchar_t* typed;
+    FolderProblem problem;
+    const wchar_t* part = nullptr;  // the level named in the message
   };
-  const std::string longest = "d:\\" + std::string(239, 'y');  // 242
   const Case cases[] = {
-      {longest, true},
-      {longest + "\\", true},
-      {"   " + longest, true},  // leading blanks do not count
-      {longest + "y", false},
-      {longest + "\\\\", false},
+      // Drive roots, deep folders, network shares, inner blanks, one more trailing
+      // backslash, near-misses of device names.
+      {L"c:\\pewline", P::kNone},
+      {L"d:", P::kNone},
+      {L"d:\\", P::kNone},
+      {L"  e:\\Church Office\\Pewsterline\\  ", P::kNone},
+      {L"\\\\server\\share", P::kNone},
+      {L"\\\\server\\share\\apps\\pewline\\", P::kNone},
+      {L"d:\\apps\\\\", P::kNone},
+      {L"c:\\con1\\com0\\lpt\\nul2.txt\\.config", P::kNone},
+      // Nothing to install into.
+      {L"", P::kEmpty},
+      {L"   ", P::kEmpty},
+      {L" \\ ", P::kEmpty},
+      // Relative to a folder the user does not see, or not parsed as a path.
+      {L"pewline", P::kNotFullPath},
+      {L"..\\x", P::kNotFullPath},
+      {L"c:pewline", P::kNotFullPath},
+      {L"\\pewline", P::kNotFullPath},
+      {L"\\\\?\\c:\\pewline", P::kNotFullPath},
+      {L"\\\\.\\c:\\pewline", P::kNotFullPath},
+      {L"\\\\server", P::kNotFullPath},
+      {L"\\\\server\\\\", P::kNotFullPath},
+      {L"c:/pewline", P::kNotFullPath},
+      {L"1:\\pewline", P::kNotFullPath},
+      // What no folder name holds.
+      {L"c:\\pew<line", P::kBadCharacter},
+      {L"c:\\pew>line", P::kBadCharacter},
+      {L"c:\\\"pewline\"", P::kBadCharacter},
+      {L"c:\\pew|line", P::kBadCharacter},
+      {L"c:\\pew?", P::kBadCharacter},
+      {L"c:\\pew*", P::kBadCharacter},
+      {L"c:\\pew/line", P::kBadCharacter},
+      {L"c:\\pew\tline", P::kBadCharacter},
+      {L"c:\\apps:pewline", P::kBadCharacter},
+      {L"\\\\server\\c:", P::kBadCharacter},
+      // Levels the system would take for something else.
+      {L"c:\\.", P::kBadLevel, L"."},
+      {L"c:\\apps\\..\\pewline", P::kBadLevel, L".."},
+      {L"c:\\pewline.", P::kBadLevel, L"pewline."},
+      {L"c:\\pewline \\x", P::kBadLevel, L"pewline "},
+      {L"c:\\CON", P::kBadLevel, L"CON"},
+      {L"c:\\apps\\nul.txt", P::kBadLevel, L"nul.txt"},
+      {L"c:\\Com9\\x", P::kBadLevel, L"Com9"},
+      {L"c:\\lpt1 .log", P::kBadLevel, L"lpt1 .log"},
+      {L"\\\\server\\aux", P::kBadLevel, L"aux"},
+      {L"c:\\apps\\\\pewline", P::kBadLevel, L""},
+      {L"d:\\apps\\\\\\", P::kBadLevel, L""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.typed.size());
-    bool refused = false;
-    ASSERT_TRUE(Choose([&](HWND dialog, HWND edit) {
-      ClearEdit(edit);
-      TypeInto(edit, c.typed);
-      Click(GetDlgItem(dialog, IDOK));
-      // Either the dialog ends, or a box says no.
-      pewtest::WaitUntil(
-          [&] {
-            refused = pewtest::WaitForDialog("Pewsterline", GetCurrentProcessId(), 0) != nullptr;
-            return refused || !IsWindow(dialog);
-          },
-          kTimeout);
-      if (refused) {
-        HWND box = pewtest::WaitForDialog("Pewsterline", GetCurrentProcessId(), kTimeout);
-        Click(pewtest::FindButton(box, "OK"));
-        pewtest::WaitUntil([&] { return !IsWindow(box); }, kTimeout);
-        ClearEdit(edit);
-        TypeInto(edit, "d:\\ok");
-        Click(GetDlgItem(dialog, IDOK));
-      }
-    }));
-    EXPECT_EQ(refused, !c.accepted);
-    if (c.accepted) {
-      EXPECT_LE(ChoiceLength(g_installationFolder.View()), 242u);
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    const FolderCheck check = CheckFolderChoice(c.typed);
+    EXPECT_EQ(check.problem, c.problem);
+    if (c.part != nullptr) {
+      EXPECT_TRUE(check.part == c.part);
     }
+  }
+}
+
+TEST(FolderChoice, TheLimitLeavesRoomForTheLongestHelpFilesPath) {
+  // "<choice>\Help\<longest help file name>" is the longest path the
+  // installation makes, and a file's path has at most MAX_PATH - 1 characters.
+  std::size_t longestHelpName = 0;
+  for (int i = 0; i < HelpGroup.entryCount; ++i) {
+    longestHelpName = std::max(longestHelpName, TrimRight(std::string_view(HelpGroup.names[i], 32)).size());
+  }
+  const std::size_t limit = MAX_PATH - 1 - std::string_view("\\Help\\").size() - longestHelpName;
+  EXPECT_EQ(MaxFolderChoice(), limit);
+  const std::wstring longest = L"d:\\" + std::wstring(limit - 3, L'y');
+  EXPECT_EQ(CheckFolderChoice(longest).problem, FolderProblem::kNone);
+  EXPECT_EQ(CheckFolderChoice(std::wstring(60, L' ') + longest + L"\\   ").problem, FolderProblem::kNone);
+  EXPECT_EQ(CheckFolderChoice(longest + L"y").problem, FolderProblem::kTooLong);
+  EXPECT_EQ(CheckFolderChoice(longest + L"\\\\").problem, FolderProblem::kTooLong);
+}
+
+// Wine takes the ANSI code page from the locale; ctest runs this case once more
+// under 1250 (Polish) and 1251 (Russian) besides the default 1252.
+TEST(FolderChoice, TakesOnlyWhatTheAnsiCodePageHoldsExactly) {
+  if (const char* expected = std::getenv("PEW_TEST_CODE_PAGE")) {
+    ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(expected)));
+  }
+  struct Case {
+    const wchar_t* typed;
+    std::vector<UINT> holdingCodePages;
+  };
+  const Case cases[] = {
+      {L"c:\\M\u00FCller \u20AC", {1252, 1250}},      // Müller €
+      {L"c:\\\u0141\u00F3d\u017A", {1250}},          // Łódź: 1252 would make it Lódz
+      {L"c:\\\u041F\u0440\u0438\u0445\u043E\u0434", {1251}},  // Приход: else ??????
+      {L"c:\\\uFF0E\uFF0E\\x", {}},                 // fullwidth dots: else ..
+      {L"c:\\apps\uFF3Cpewline", {}},                 // a fullwidth backslash: else a level
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases << ", code page " << GetACP());
+    const bool held = std::find(c.holdingCodePages.begin(), c.holdingCodePages.end(), GetACP()) !=
+                      c.holdingCodePages.end();
+    EXPECT_EQ(CheckFolderChoice(c.typed).problem, held ? FolderProblem::kNone : FolderProblem::kNotInCodePage);
   }
 }
 

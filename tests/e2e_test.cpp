@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "install/folder_choice.h"
 #include "install/install.h"
 #include "payload/payload.h"
 #include "resources/resource.h"
@@ -71,6 +72,10 @@ class InstallerRun {
     pewtest::ClearEdit(Edit());
     pewtest::TypeInto(Edit(), folder);
   }
+  void TypeFolder(const std::wstring& folder) {
+    pewtest::ClearEdit(Edit());
+    pewtest::TypeInto(Edit(), folder);
+  }
   void Install() { pewtest::Click(GetDlgItem(dialog_, IDOK)); }
   void Cancel() { pewtest::Click(GetDlgItem(dialog_, IDCANCEL)); }
 
@@ -86,9 +91,9 @@ class InstallerRun {
 
   std::optional<DWORD> ExitCode() { return process_.WaitForExit(kTimeout); }
 
- private:
   HWND Edit() const { return GetDlgItem(dialog_, IDC_FOLDER_EDIT); }
 
+ private:
   pewtest::ChildProcess process_;
   HWND dialog_ = nullptr;
 };
@@ -419,6 +424,91 @@ TEST_F(Installer, ANetworkFoldersServerAndShareAreNotFoldersToMake) {
   ASSERT_TRUE(box.has_value());
   EXPECT_EQ(box->text, FolderErrorText("\\\\churchserver\\apps\\pewline"));
   EXPECT_EQ(run.ExitCode(), kExitFailed);
+}
+
+// A choice that cannot be installed into as typed is refused in the dialog, one
+// box for each reason, and the user can type over it at once.
+TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
+  const std::string limit = std::to_string(MaxFolderChoice());
+  struct Case {
+    std::wstring typed;
+    std::string says;
+  };
+  const Case cases[] = {
+      {L"", "Please type the folder"},
+      {L"pewline", "full path"},
+      {L"d:\\refused\\pew?line", "cannot hold"},
+      {L"d:\\refused\\con", "cannot be used: \"con\""},
+      {L"d:\\refused\\\u0141\u00F3d\u017A", "cannot use on this computer"},  // not in code page 1252
+      {L"d:\\refused\\" + std::wstring(MaxFolderChoice(), L'x'), "at most " + limit + " characters"},
+  };
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  HWND dialog = run.Dialog();
+  HWND edit = run.Edit();
+  DWORD processId = 0;
+  const DWORD threadId = GetWindowThreadProcessId(dialog, &processId);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.says);
+    run.TypeFolder(c.typed);
+    run.Install();
+    HWND box = pewtest::WaitForDialog("Pewsterline", processId, kTimeout);
+    ASSERT_NE(box, nullptr) << "no message box";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
+    const std::string text = pewtest::MessageBoxStaticText(box);
+    EXPECT_NE(text.find(c.says), std::string::npos) << text;
+    EXPECT_NE(text.find("\rFor example: c:\\pewline"), std::string::npos) << text;
+    pewtest::Click(pewtest::FindButton(box, "OK"));
+    ASSERT_TRUE(pewtest::WaitUntil([&] { return !IsWindow(box); }, kTimeout));
+    // Still open, with the text as typed, in focus and selected to type over.
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_TRUE(pewtest::ControlTextW(edit) == c.typed);
+    EXPECT_TRUE(pewtest::WaitUntil(
+        [&] {
+          GUITHREADINFO info = {};
+          info.cbSize = sizeof info;
+          return GetGUIThreadInfo(threadId, &info) && info.hwndFocus == edit;
+        },
+        kTimeout));
+    DWORD start = 1, end = 0;
+    SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, c.typed.size());
+  }
+  run.Cancel();
+  EXPECT_EQ(run.ExitCode(), kExitCancelled);
+  EXPECT_FALSE(FolderExists("d:\\refused"));
+  EXPECT_FALSE(FolderExists("pewline"));
+  EXPECT_FALSE(FolderExists("c:\\pewline"));
+  EXPECT_FALSE(shortcuts_.AnyPresent());
+}
+
+// The longest choice the dialog takes leaves room for every path made from it;
+// one character more is refused.
+TEST_F(Installer, TheLongestAcceptedFolderInstallsCompletely) {
+  const std::string base = FolderOnD("longest");
+  std::string folder = base + "\\" + std::string(120, 'a') + "\\";
+  folder += std::string(MaxFolderChoice() - folder.size(), 'b');
+  ASSERT_EQ(folder.size(), MaxFolderChoice());
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  run.TypeFolder(folder + "b");
+  run.Install();
+  const auto refusal = run.AnswerMessageBox();
+  ASSERT_TRUE(refusal.has_value());
+  EXPECT_NE(refusal->text.find("too long"), std::string::npos) << refusal->text;
+
+  run.TypeFolder(folder);
+  run.Install();
+  const auto box = run.AnswerMessageBox();
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->text, kSuccessText);
+  EXPECT_EQ(run.ExitCode(), kExitSuccess);
+  EXPECT_TRUE(GroupInstalled(HelpGroup, folder + "\\Help"));
+  EXPECT_TRUE(GroupInstalled(ApplicationGroup, folder));
+  EXPECT_TRUE(GroupInstalled(FormatsGroup, folder));
+  EXPECT_TRUE(GroupInstalled(DatabaseGroup, folder));
+  EXPECT_TRUE(shortcuts_.AllPointInto(folder));
 }
 
 TEST(FolderLevels, StartPastTheDriveOrTheServerAndShare) {

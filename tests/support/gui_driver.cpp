@@ -13,6 +13,10 @@ void TypeInto(HWND edit, std::string_view text) {
   for (char c : text) SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 1);
 }
 
+void TypeInto(HWND edit, std::wstring_view text) {
+  for (wchar_t c : text) SendMessageW(edit, WM_CHAR, c, 1);
+}
+
 void ClearEdit(HWND edit) {
   SendMessageA(edit, EM_SETSEL, 0, -1);
   SendMessageA(edit, WM_CHAR, VK_BACK, 1);
@@ -30,6 +34,14 @@ std::string ControlText(HWND control) {
   const LRESULT length = SendMessageA(control, WM_GETTEXTLENGTH, 0, 0);
   std::string text(static_cast<size_t>(length) + 1, '\0');
   const LRESULT got = SendMessageA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(got));
+  return text;
+}
+
+std::wstring ControlTextW(HWND control) {
+  const LRESULT length = SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const LRESULT got = SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<size_t>(got));
   return text;
 }

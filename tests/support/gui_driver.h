@@ -17,6 +17,8 @@ HWND WaitForDialog(const char* caption, DWORD processId, DWORD timeoutMs);
 // Types `text` into an edit control character by character (WM_CHAR), so that
 // the control changes its text and notifies its parent as for a keyboard.
 void TypeInto(HWND edit, std::string_view text);
+// The same with Unicode characters, as a keyboard of any language types them.
+void TypeInto(HWND edit, std::wstring_view text);
 // Selects everything in the edit control and deletes it with Backspace.
 void ClearEdit(HWND edit);
 // Posts a key press and release to `window` through its thread's message loop
@@ -27,6 +29,7 @@ void PressKey(HWND window, UINT virtualKey);
 void Click(HWND button);
 
 std::string ControlText(HWND control);
+std::wstring ControlTextW(HWND control);
 
 struct ControlInfo {
   HWND window;
