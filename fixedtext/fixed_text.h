@@ -7,8 +7,7 @@
 // which is what CText is for.
 //
 // Neither type allocates: std::string would pull libstdc++'s exception and
-// locale machinery into the product (about 230 KB for a single use), and the
-// installer must stay small.
+// locale machinery into the product, which must stay small.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +17,7 @@
 // The first `count` characters of `text` (all of it when shorter), and what
 // follows the first `count`. Product code uses these instead of
 // std::string_view::substr, which throws: its out_of_range alone links in
-// libstdc++'s exception and demangling code, some 250 KB.
+// libstdc++'s exception and demangling code.
 constexpr std::string_view Head(std::string_view text, std::size_t count) {
   return {text.data(), count < text.size() ? count : text.size()};
 }

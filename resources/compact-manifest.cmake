@@ -1,6 +1,6 @@
 # Writes the application manifest without its comments and layout, which are
-# there for the people who read the source: the image would carry them, about
-# 500 bytes, for nothing. Run by the build (see CMakeLists.txt beside it):
+# there for the people who read the source: the image would carry them for
+# nothing. Run by the build (see CMakeLists.txt beside it):
 #
 #   cmake -DINPUT=<installer.manifest> -DOUTPUT=<compact manifest> -P compact-manifest.cmake
 cmake_minimum_required(VERSION 3.25)

@@ -27,9 +27,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 // clean-up, installs its own crash handler and fixes up auto-imported data: the
 // installer uses none of it (no command line, no C library state, no floating
 // point, nothing imported but functions, which --disable-auto-import enforces),
-// and it ends through ExitProcess, never by returning. It cost 11 KB of code,
-// tables, imports and section padding: 29 % of the 39 KB that the image added
-// to its payload.
+// and it ends through ExitProcess, never by returning. That code and its tables
+// would be a large share of what the image adds to its payload.
 //
 // The system calls the entry with a stack aligned to 4 bytes only; the compiler
 // assumes 16 below it.
