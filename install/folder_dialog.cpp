@@ -2,8 +2,7 @@
 // step with the edit box, refuse a choice that cannot be installed into.
 #include "install/folder_dialog.h"
 
-#include <memory>
-
+#include "common/owner.h"
 #include "install/folder_choice.h"
 #include "install/install_state.h"
 #include "messages/messages.h"
@@ -23,17 +22,17 @@ class BoxText {
  public:
   explicit BoxText(HWND edit) {
     const int length = GetWindowTextLengthW(edit);
-    chars_.reset(static_cast<wchar_t*>(
-        HeapAlloc(GetProcessHeap(), 0, (static_cast<std::size_t>(length) + 1) * sizeof(wchar_t))));
-    if (chars_ != nullptr) length_ = static_cast<std::size_t>(GetWindowTextW(edit, chars_.get(), length + 1));
+    *chars_.Out() = static_cast<wchar_t*>(
+        HeapAlloc(GetProcessHeap(), 0, (static_cast<std::size_t>(length) + 1) * sizeof(wchar_t)));
+    if (chars_.Get() != nullptr) length_ = static_cast<std::size_t>(GetWindowTextW(edit, chars_.Get(), length + 1));
   }
-  std::wstring_view View() const { return {chars_.get(), length_}; }
+  std::wstring_view View() const { return {chars_.Get(), length_}; }
 
  private:
-  struct HeapFreer {
-    void operator()(wchar_t* chars) const { HeapFree(GetProcessHeap(), 0, chars); }
+  struct HeapTraits : PointerTraits<wchar_t*> {
+    static void Free(wchar_t* chars) { HeapFree(GetProcessHeap(), 0, chars); }
   };
-  std::unique_ptr<wchar_t, HeapFreer> chars_;
+  Owner<wchar_t*, HeapTraits> chars_;
   std::size_t length_ = 0;
 };
 

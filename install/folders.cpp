@@ -1,6 +1,7 @@
 // Folder search and folder creation.
 #include "install/folders.h"
 
+#include "common/owner.h"
 #include "fixedtext/fixed_text.h"
 
 namespace {
@@ -34,17 +35,12 @@ bool IsOpenSearch(std::intptr_t state) {
   return state != kSearchNew && state != kSearchNoMoreEntries && state != kSearchFailed;
 }
 
-// Owns the search that CountDirectoryEntries runs: when the count stops at its
+// The search that CountDirectoryEntries runs: when the count stops at its
 // maximum the search is still open, and nothing else would ever close it.
-class SearchOwner {
- public:
-  SearchOwner() = default;
-  SearchOwner(const SearchOwner&) = delete;
-  SearchOwner& operator=(const SearchOwner&) = delete;
-  ~SearchOwner() {
-    if (IsOpenSearch(state)) FindClose(reinterpret_cast<HANDLE>(state));
-  }
-  std::intptr_t state = kSearchNew;
+struct SearchTraits {
+  static std::intptr_t Empty() { return kSearchNew; }
+  static bool Holds(std::intptr_t state) { return IsOpenSearch(state); }
+  static void Free(std::intptr_t state) { FindClose(reinterpret_cast<HANDLE>(state)); }
 };
 
 }  // namespace
@@ -167,11 +163,12 @@ void CountDirectoryEntries(const char* pattern, int patternLength, DirectoryEntr
                            std::uint8_t volumeLabels) {
   const DirectoryFilter filter{plainFiles, archive, readOnly, hidden, system, directoriesOnly,
                                volumeLabels};
-  SearchOwner search;
+  Owner<std::intptr_t, SearchTraits> search;
+  std::intptr_t& state = *search.Out();
   foundCount = 0;
   int slot = 1;  // the record the next entry goes into, counted from 1
-  NextDirectoryEntry(pattern, patternLength, entries[slot - 1], search.state);
-  while (search.state != kSearchNoMoreEntries && search.state != kSearchFailed) {
+  NextDirectoryEntry(pattern, patternLength, entries[slot - 1], state);
+  while (state != kSearchNoMoreEntries && state != kSearchFailed) {
     const DirectoryEntryInfo& entry = entries[slot - 1];
     if (DirectoryEntryCounts(entry.attributes, std::string_view(entry.name, sizeof entry.name),
                              filter)) {
@@ -181,7 +178,7 @@ void CountDirectoryEntries(const char* pattern, int patternLength, DirectoryEntr
       ++slot;
     }
     // An entry that did not count is overwritten by the next one.
-    NextDirectoryEntry(pattern, patternLength, entries[slot - 1], search.state);
+    NextDirectoryEntry(pattern, patternLength, entries[slot - 1], state);
   }
 }
 

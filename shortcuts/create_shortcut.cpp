@@ -13,11 +13,11 @@ HRESULT CreateShortcut(const char* targetPath, const char* linkFilePath,
                        const char* workingFolder) {
   // Declared first so that it goes last: the interfaces are released while COM
   // is still initialised.
-  const ComApartment apartment;
+  const ComApartment apartment(SUCCEEDED(g_shellCalls->coInitialize(nullptr)));
 
   ComPointer<IShellLinkA> link;
   HRESULT result = g_shellCalls->coCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                                   IID_IShellLinkA, link.Out());
+                                                   IID_IShellLinkA, IID_PPV_ARGS_Helper(link.Out()));
   if (FAILED(result)) return result;
 
   // Only the target and the working folder: description, arguments, icon, hot
@@ -28,7 +28,7 @@ HRESULT CreateShortcut(const char* targetPath, const char* linkFilePath,
 
   // Declared after `link`, so released before it.
   ComPointer<IPersistFile> file;
-  result = link->QueryInterface(IID_IPersistFile, file.Out());
+  result = link->QueryInterface(IID_IPersistFile, IID_PPV_ARGS_Helper(file.Out()));
   if (FAILED(result)) return result;
 
   // A path that does not fit is converted only in part, without terminator;

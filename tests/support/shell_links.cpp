@@ -17,8 +17,8 @@ std::optional<LinkContents> ReadLinkInApartment(const std::string& path) {
   wchar_t widePath[MAX_PATH];
   char target[MAX_PATH] = {}, folder[MAX_PATH] = {};
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                              link.Out())) ||
-      FAILED(link->QueryInterface(IID_IPersistFile, file.Out())) ||
+                              IID_PPV_ARGS_Helper(link.Out()))) ||
+      FAILED(link->QueryInterface(IID_IPersistFile, IID_PPV_ARGS_Helper(file.Out()))) ||
       MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH) == 0 ||
       file->Load(widePath, STGM_READ) != S_OK ||
       FAILED(link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH)) ||
