@@ -4,8 +4,9 @@
 #
 #   release_test.sh signed  <source folder> <payload folder> <scratch folder>
 #     an unsigned and a signed release that check out (sha256sum -c,
-#     osslsigncode verify), the password never on a command line, one changed
-#     byte failing both checks; leaves the signed installer in
+#     osslsigncode verify), the signed one the built installer plus the
+#     signature, the password never on a command line, one changed byte
+#     failing both checks; leaves the signed installer in
 #     <scratch>/signed/PewsterlineSetup.exe for the test that installs it.
 #   release_test.sh refused <source folder> <payload folder> <scratch folder>
 #     a bad certificate, a wrong or missing password and a mis-sized payload
@@ -75,6 +76,9 @@ signed)
     fail "the signed release does not match its SHA256SUMS"
   elif ! osslsigncode verify -CAfile "$keys/certificate.pem" -in "$installer" >/dev/null 2>&1; then
     fail "the signed release does not verify"
+  elif ! osslsigncode remove-signature -in "$installer" -out "$work/stripped.exe" >/dev/null 2>&1 ||
+       ! cmp -s "$work/stripped.exe" "$PEW_BUILD_DIR/release/PewsterlineSetup.exe"; then
+    fail "without its signature the signed release is not the installer that was built"
   else
     mkdir -p "$work/signed"
     cp "$installer" "$work/signed/PewsterlineSetup.exe"
