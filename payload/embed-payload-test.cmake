@@ -24,10 +24,11 @@ function(make_inputs root)
   file(WRITE "${root}/two/O'Neil.gif" "GIF8")
 endfunction()
 
-# Runs the embedding on `root`; sets result, errors and output in the caller.
+# Runs the embedding on `root` (further arguments go to the script); sets result,
+# errors and output in the caller.
 function(embed root)
   set(out "${root}/generated.cpp")
-  execute_process(COMMAND ${CMAKE_COMMAND} -DCATALOGUE=${root}/catalogue.txt -DOUTPUT=${out}
+  execute_process(COMMAND ${CMAKE_COMMAND} -DCATALOGUE=${root}/catalogue.txt -DOUTPUT=${out} ${ARGN}
                           -P ${EMBED_SCRIPT}
                   RESULT_VARIABLE code OUTPUT_QUIET ERROR_VARIABLE err)
   set(result "${code}" PARENT_SCOPE)
@@ -70,6 +71,23 @@ else()
   if(NOT output MATCHES "const PayloadGroup SecondGroup = {1, ")
     fail("SecondGroup is not defined with its one entry:\n${output}")
   endif()
+endif()
+
+# A release's own files lie in a folder of their own (INPUTS): they are checked
+# and embedded from there, not from beside the catalogue.
+set(root "${WORK}/elsewhere")
+make_inputs("${root}")
+file(MAKE_DIRECTORY "${root}/release")
+file(RENAME "${root}/one" "${root}/release/one")
+file(RENAME "${root}/two" "${root}/release/two")
+embed("${root}" -DINPUTS=${root}/release)
+if(NOT result EQUAL 0 OR NOT output MATCHES "release/one/a\\.txt")
+  fail("inputs in another folder were not embedded from there: ${errors}\n${output}")
+endif()
+file(REMOVE "${root}/release/two/O'Neil.gif")
+embed("${root}" -DINPUTS=${root}/release)
+if(result EQUAL 0 OR NOT errors MATCHES "release/two/O'Neil\\.gif: listed in the catalogue")
+  fail("a file missing from another input folder was not named: ${errors}")
 endif()
 
 # Each kind of mismatch stops the build with a message naming the file, and

@@ -1,7 +1,11 @@
 # Checks the payload input folders against the catalogue and writes the C++
 # source that embeds them. Run by the build (see CMakeLists.txt beside it):
 #
-#   cmake -DCATALOGUE=<payload/catalogue.txt> -DOUTPUT=<generated .cpp> -P embed-payload.cmake
+#   cmake -DCATALOGUE=<payload/catalogue.txt> [-DINPUTS=<folder>] -DOUTPUT=<generated .cpp>
+#         -P embed-payload.cmake
+#
+# INPUTS is the folder that holds the group folders (the build's PEW_PAYLOAD_DIR);
+# without it, the folder of the catalogue.
 #
 # The build stops here, naming the file, when a listed file is missing or is a
 # folder, when its size differs from the catalogue's, or when a group folder
@@ -21,6 +25,9 @@ endif()
 include("${CMAKE_CURRENT_LIST_DIR}/catalogue.cmake")
 pew_read_payload_catalogue("${CATALOGUE}" catalogue)
 get_filename_component(inputRoot "${CATALOGUE}" DIRECTORY)
+if(DEFINED INPUTS)
+  set(inputRoot "${INPUTS}")
+endif()
 
 # One problem a line, each naming its file, unwrapped so that a path stays whole.
 function(pew_refuse errors)

@@ -6,7 +6,10 @@
 namespace pewtest {
 
 std::string InstallerPath() {
-  std::string path = PEW_INSTALLER_PATH;
+  // PEW_INSTALLER names another copy to run, such as a signed release.
+  char other[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableA("PEW_INSTALLER", other, sizeof other);
+  std::string path = length > 0 && length < sizeof other ? other : PEW_INSTALLER_PATH;
   for (char& c : path) {
     if (c == '/') c = '\\';
   }

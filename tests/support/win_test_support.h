@@ -11,7 +11,8 @@
 
 namespace pewtest {
 
-// The installer executable built beside the tests.
+// The installer executable built beside the tests, or the one that the
+// environment variable PEW_INSTALLER names.
 std::string InstallerPath();
 
 // A started process that is waited for (and killed if still running) when it goes.
