@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string_view>
 
+struct PayloadGroup;
+
 // Runs the whole installation inside the dispatch of the start message and ends
 // the process on every path: success, a reported failure, or the user cancelling.
 void InstallSequence();
@@ -12,3 +14,13 @@ void InstallSequence();
 // its folder levels are made: past the drive part "c:\", or past the server and
 // share of a network folder "\\server\share\", which are never made.
 std::size_t FirstFolderLevelStart(std::string_view folder);
+
+// Whether the installation writes `group` into a folder where `exists` tells
+// which of its files are there: a group of the program always; one of the
+// user's data only when none of its files exists yet, so that an existing
+// FORMAT.DB is kept and a database set is never completed around the user's.
+bool GroupIsToBeWritten(const PayloadGroup& group, bool (*exists)(std::string_view name));
+
+// What the progress bar shows: the share, in percent, of the payload's bytes
+// dealt with (written or kept); 100 when there are none.
+int ProgressPercent(long long doneBytes, long long totalBytes);
