@@ -432,7 +432,8 @@ TEST_F(Installer, WhatTheUserMayNotChangeIsReportedAndStopsTheInstallation) {
   const std::string root = FolderOnD("denied");
   const std::string noFolders = root + "\\no folders", readOnly = root + "\\read-only",
                     noFiles = root + "\\no files";
-  for (const std::string& folder : {root, noFolders, readOnly, readOnly + "\\Help", noFiles, noFiles + "\\Help"}) {
+  for (const std::string& folder :
+       {root, noFolders, readOnly, readOnly + "\\Help", noFiles, noFiles + "\\Help"}) {
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
   }
   const std::string page = readOnly + "\\Help\\5.htm";

@@ -177,22 +177,24 @@ TEST_F(ShellWindows, BarRequestedWhileMinimisedIsDrawnOverTheBlueWhenRestored) {
   EXPECT_EQ(PixelAt(bar.left - 2, (bar.top + bar.bottom) / 2), RGB(96, 144, 208));
 }
 
+// The backdrop's window procedure, counting the WM_COMMANDs it is given.
+int g_commandsDispatched = 0;
+WNDPROC g_backdropProcedure = nullptr;
+LRESULT CALLBACK CountingCommands(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND) ++g_commandsDispatched;
+  return CallWindowProcA(g_backdropProcedure, window, message, wParam, lParam);
+}
+
 // The pump's first peek takes only the backdrop's messages and drops a
 // WM_COMMAND; the three peeks after it dispatch one.
 TEST_F(ShellWindows, PumpDropsTheBackdropsFirstCommandAndDispatchesTheNext) {
   EXPECT_EQ(PumpCountingStartMessages(), 1);
-  static int commands = 0;
-  static WNDPROC original = nullptr;
-  original = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(g_backdrop, GWLP_WNDPROC));
-  SetWindowLongPtrA(g_backdrop, GWLP_WNDPROC,
-                    reinterpret_cast<LONG_PTR>(+[](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
-                      if (message == WM_COMMAND) ++commands;
-                      return CallWindowProcA(original, window, message, w, l);
-                    }));
+  g_backdropProcedure = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(g_backdrop, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingCommands)));
   PostMessageA(g_backdrop, WM_COMMAND, 1, 0);
   PostMessageA(g_backdrop, WM_COMMAND, 2, 0);
   PumpMessages();
-  EXPECT_EQ(commands, 1);
+  EXPECT_EQ(g_commandsDispatched, 1);
 }
 
 TEST_F(ShellWindows, UserMessagesOtherThanTheStartMessageAreIgnored) {

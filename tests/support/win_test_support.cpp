@@ -272,12 +272,13 @@ DevFullLink::~DevFullLink() {
 
 UnwritableFolder::UnwritableFolder(const std::string& path)
     : unixPath_(UnixPath(path)), path_(path) {
-  made_ = !unixPath_.empty() &&
-          RunUnixUntil("Z:\\bin\\chmod", "555 \"" + unixPath_ + "\"", [&] { return IsReadOnly(path_); });
+  made_ = !unixPath_.empty() && RunUnixUntil("Z:\\bin\\chmod", "555 \"" + unixPath_ + "\"",
+                                             [&] { return IsReadOnly(path_); });
 }
 
 UnwritableFolder::~UnwritableFolder() {
-  if (made_) RunUnixUntil("Z:\\bin\\chmod", "755 \"" + unixPath_ + "\"", [&] { return !IsReadOnly(path_); });
+  if (!made_) return;
+  RunUnixUntil("Z:\\bin\\chmod", "755 \"" + unixPath_ + "\"", [&] { return !IsReadOnly(path_); });
 }
 
 LockedFile::LockedFile(const std::string& path)
