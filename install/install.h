@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string_view>
 
+struct PayloadGroup;
+
 // The Help folder inside the installation folder, and the application that
 // the shortcuts start, behind the installation folder.
 inline constexpr std::string_view kHelpFolderName = "Help";
@@ -17,3 +19,13 @@ void InstallSequence();
 // its folder levels are made: past the drive part "c:\", or past the server and
 // share of a network folder "\\server\share\", which are never made.
 std::size_t FirstFolderLevelStart(std::string_view folder);
+
+// Whether the installation writes `group` into a folder where `exists` tells
+// which of its files are there: a group of the program always; one of the
+// user's data only when none of its files exists yet, so that an existing
+// FORMAT.DB is kept and a database set is never completed around the user's.
+bool GroupIsToBeWritten(const PayloadGroup& group, bool (*exists)(std::string_view name));
+
+// What the progress bar shows: the share, in percent, of the payload's bytes
+// dealt with (written or kept); 100 when there are none.
+int ProgressPercent(long long doneBytes, long long totalBytes);

@@ -153,12 +153,11 @@ class Progress {
                PayloadGroupByteCount(ApplicationGroup) + PayloadGroupByteCount(FormatsGroup) +
                PayloadGroupByteCount(DatabaseGroup)) {}
 
-  // A group written or skipped: its bytes count as done either way.
   void GroupDone(const PayloadGroup& group) {
     done_ += PayloadGroupByteCount(group);
     Show();
   }
-  void Show() const { ShowProgress(total_ > 0 ? static_cast<int>(done_ * 100 / total_) : 100); }
+  void Show() const { ShowProgress(ProgressPercent(done_, total_)); }
 
  private:
   long long total_;
@@ -167,14 +166,16 @@ class Progress {
 
 using GroupWriter = void (*)(const FixedText<256>&, FixedText<256>&, std::int32_t&);
 
-// Writes one group into the folder that the installation folder names; on a
-// failure reports the file and ends the run.
+// Writes one group into the folder that the installation folder names, when
+// it is to be written; on a failure reports the file and ends the run.
 void WriteGroup(GroupWriter writer, const PayloadGroup& group, Progress& progress) {
-  FixedText<256> failedFileName;
-  std::int32_t writeStatus = 0;
-  writer(g_installationFolder, failedFileName, writeStatus);
-  if (writeStatus != 0) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
-  progress.GroupDone(group);
+  if (GroupIsToBeWritten(group, ExistsInInstallationFolder)) {
+    FixedText<256> failedFileName;
+    std::int32_t writeStatus = 0;
+    writer(g_installationFolder, failedFileName, writeStatus);
+    if (writeStatus != 0) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
+  }
+  progress.GroupDone(group);  // its bytes count as done, written or kept
 }
 
 void PlaceShortcuts() {
@@ -187,6 +188,19 @@ void PlaceShortcuts() {
 }
 
 }  // namespace
+
+int ProgressPercent(long long doneBytes, long long totalBytes) {
+  // The product is taken first: the division alone would be 0 until the end.
+  return totalBytes > 0 ? static_cast<int>(doneBytes * 100 / totalBytes) : 100;
+}
+
+bool GroupIsToBeWritten(const PayloadGroup& group, bool (*exists)(std::string_view name)) {
+  if (group.policy == PayloadPolicy::kReplace) return true;
+  for (std::int32_t i = 0; i < group.entryCount; ++i) {
+    if (exists(TrimRight(std::string_view(group.names[i], 32)))) return false;
+  }
+  return true;
+}
 
 std::size_t FirstFolderLevelStart(std::string_view folder) {
   // "\\server\share\": the server and the share are never folders of their own,
@@ -223,25 +237,16 @@ void InstallSequence() {
   CutAtLastBackslash();
   WriteGroup(WriteApplicationFiles, ApplicationGroup, progress);
 
-  // The user's own formats and databases are never replaced; the databases are
-  // written only as a whole set.
-  if (!ExistsInInstallationFolder("FORMAT.DB")) {
-    WriteGroup(WriteFormatsDatabase, FormatsGroup, progress);
-  } else {
-    progress.GroupDone(FormatsGroup);
-  }
-  if (!ExistsInInstallationFolder("4-msty.db") && !ExistsInInstallationFolder("4-people.db") &&
-      !ExistsInInstallationFolder("4-reg.db")) {
-    WriteGroup(WriteDatabaseFiles, DatabaseGroup, progress);
-  } else {
-    progress.GroupDone(DatabaseGroup);
-  }
+  WriteGroup(WriteFormatsDatabase, FormatsGroup, progress);
+  WriteGroup(WriteDatabaseFiles, DatabaseGroup, progress);
 
   PlaceShortcuts();
+  // Everything is installed: from here on, however the run ends (the frame
+  // closed at the next pump or while the message is up), it reports success.
+  SetExitCode(kExitSuccess);
   PumpMessages();
   ShowProgress(100);
   ShowUserMessage(g_backdrop, " ", kSuccessMessage, "i", "O", 1);
-  SetExitCode(kExitSuccess);
   PumpMessages();
   EndRun();
 }

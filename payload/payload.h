@@ -7,6 +7,13 @@
 
 #include "fixedtext/fixed_text.h"
 
+// What a group does with files that are already there.
+enum class PayloadPolicy : std::int32_t {
+  kReplace,          // the program's own files: each entry replaces a file of its name
+  kKeepExisting,     // the user's data: a file that exists is never replaced
+  kKeepExistingSet,  // as kKeepExisting, and the entries are written as a whole set or not at all
+};
+
 // One group of embedded files, constant data of the image. The build makes the
 // four groups from payload/catalogue.txt and the input folders beside it.
 struct PayloadGroup {
@@ -15,6 +22,7 @@ struct PayloadGroup {
   const char (*names)[32];        // entryCount 32-character blank-padded names, no terminator
   const std::uint8_t* blob;       // all entries back to back: entry i starts at the sum of
                                   // the sizes before it, and the blob ends with the last one
+  PayloadPolicy policy;
 };
 
 // In the order in which the installation writes them.
@@ -26,12 +34,14 @@ extern const PayloadGroup DatabaseGroup;     // into the installation folder, on
 // The number of bytes of all entries of a group: its blob's length.
 std::int32_t PayloadGroupByteCount(const PayloadGroup& group);
 
-// Each entry is first written to a temporary file beside its target, whose
-// name is the target's name followed by this suffix ("Rotaplan.exe.pewtmp"),
-// and moved over the target only when it is complete. An earlier temporary
-// file of that name is overwritten; one that is left after a failure is
-// removed.
-inline constexpr std::string_view kPayloadTemporarySuffix = ".pewtmp";
+// Each entry is first written to a temporary file beside its target and moved
+// over the target only when it is complete. The temporary name is the target's
+// name with its last character replaced by this mark ("Rotaplan.ex~"), or by
+// kPayloadTemporaryAltMark when it is the mark already: never longer than the
+// target's own path, so it fits wherever the file fits. An earlier temporary
+// file of that name is overwritten; one that is left after a failure is removed.
+inline constexpr char kPayloadTemporaryMark = '~';
+inline constexpr char kPayloadTemporaryAltMark = '!';
 
 // Writes every entry of `group` as a file of its own into `folder` (trailing
 // blanks removed, no trailing backslash), in table order, and stops at the
@@ -40,10 +50,14 @@ inline constexpr std::string_view kPayloadTemporarySuffix = ".pewtmp";
 // non-zero Win32 error and `failedFileName` names the entry that failed.
 //
 // No entry is ever left half-written: a target keeps its old content (or stays
-// absent) unless the new one was written completely. Files of earlier entries
-// stay, except for DatabaseGroup (see WriteDatabaseFiles). FormatsGroup and
-// DatabaseGroup never replace an existing file; the other groups replace files
-// of the same name. No folder is created.
+// absent) unless the new one was written completely. A read-only file is never
+// replaced: the rename would replace it on Wine, and Windows refuses it. What
+// else happens to existing files is the group's policy: kReplace replaces them;
+// kKeepExisting never does; kKeepExistingSet writes all its temporary files
+// first, moves them into place one right after another only when all are
+// complete, and on any failure removes every file that the call created, so
+// that no partial set is left that a later installation would never complete.
+// Files of earlier entries stay otherwise. No folder is created.
 void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
                        FixedText<256>& failedFileName, std::int32_t& writeStatus);
 
@@ -54,8 +68,5 @@ void WriteApplicationFiles(const FixedText<256>& folder, FixedText<256>& failedF
                            std::int32_t& writeStatus);
 void WriteFormatsDatabase(const FixedText<256>& folder, FixedText<256>& failedFileName,
                           std::int32_t& writeStatus);
-// On a failure this also removes the database files that it created in this
-// call: the installation writes the databases only when none of them exists,
-// so an incomplete set left behind would never be completed.
 void WriteDatabaseFiles(const FixedText<256>& folder, FixedText<256>& failedFileName,
                         std::int32_t& writeStatus);

@@ -5,26 +5,8 @@
 
 namespace {
 
-// Folder, backslash, name and the temporary suffix always fit.
-using EntryPath = CText<FixedText<256>::kWidth + 1 + 32 + kPayloadTemporarySuffix.size()>;
-
-// What happens to the files that a group finds or leaves behind.
-struct GroupPolicy {
-  // FORMAT.DB and the databases hold the user's own data once they exist; the
-  // installation writes them only when they are missing, and the final move
-  // must not undo that rule for a file that appeared after its test.
-  bool replaceExisting;
-  // The installation writes the databases only when none of them exists, so a
-  // partial set would never be completed: after a failure, what this call
-  // created goes again.
-  bool removeCreatedOnFailure;
-};
-
-GroupPolicy PolicyFor(const PayloadGroup& group) {
-  if (&group == &FormatsGroup) return {false, false};
-  if (&group == &DatabaseGroup) return {false, true};
-  return {true, false};
-}
+// Folder, backslash and name; a temporary name is never longer than its target's.
+using EntryPath = CText<FixedText<256>::kWidth + 1 + 32>;
 
 // The Win32 error of the step that just failed; never 0, which would read as success.
 std::int32_t LastErrorStatus() {
@@ -56,26 +38,31 @@ class OutputFile {
   HANDLE handle_;
 };
 
-// Deletes the temporary file when it goes, unless it was moved into place.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const char* path) : path_(path) {}
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    if (path_ != nullptr) (void)DeleteFileA(path_);  // nothing more to do if this fails
+// The entry's target and, beside it, its temporary file of the same length.
+void ComposePaths(std::string_view folder, const char (&nameField)[32], EntryPath& target,
+                  EntryPath& temporary) {
+  // Only trailing blanks go: leading and inner ones belong to the names.
+  const std::string_view name = TrimRight(std::string_view(nameField, 32));
+  target.Clear();
+  target.Append(folder).Append("\\").Append(name);
+  const bool marked = !name.empty() && name.back() == kPayloadTemporaryMark;
+  const char mark = marked ? kPayloadTemporaryAltMark : kPayloadTemporaryMark;
+  temporary.Clear();
+  temporary.Append(folder).Append("\\").Append(name.substr(0, name.empty() ? 0 : name.size() - 1));
+  temporary.Append(std::string_view(&mark, 1));
+}
+
+// Writes `size` bytes into the temporary file beside `target`. Returns 0 or
+// the failing step's error; on a failure the temporary file is gone.
+std::int32_t WriteTemporary(const EntryPath& target, const EntryPath& temporary,
+                            const std::uint8_t* bytes, std::int32_t size) {
+  // Checked here, before anything is written: Windows refuses to move a file
+  // over a read-only one, but Wine does it and drops the attribute.
+  const DWORD attributes = GetFileAttributesA(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return ERROR_ACCESS_DENIED;
   }
-  void Moved() { path_ = nullptr; }
-
- private:
-  const char* path_;
-};
-
-// Writes `size` bytes to `temporary` and moves it to `target`. Returns 0 or the
-// failing step's error; on a failure `target` is as it was and `temporary` gone.
-std::int32_t WriteEntry(const EntryPath& target, const EntryPath& temporary,
-                        const std::uint8_t* bytes, std::int32_t size, bool replaceExisting) {
-  TemporaryFile cleanup(temporary.c_str());
+  std::int32_t status = 0;
   {
     // CREATE_ALWAYS truncates a temporary file left by an interrupted run, so
     // the file holds exactly the entry's bytes once the write is done.
@@ -85,21 +72,24 @@ std::int32_t WriteEntry(const EntryPath& target, const EntryPath& temporary,
     // One request for the whole entry, straight from the image.
     DWORD written = 0;
     if (!WriteFile(file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr)) {
-      return LastErrorStatus();
+      status = LastErrorStatus();
+    } else if (written != static_cast<DWORD>(size)) {
+      status = ERROR_WRITE_FAULT;
+    } else if (!file.Close()) {
+      status = LastErrorStatus();
     }
-    if (written != static_cast<DWORD>(size)) return ERROR_WRITE_FAULT;
-    if (!file.Close()) return LastErrorStatus();
   }
-  const DWORD flags = replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0;
-  if (!MoveFileExA(temporary.c_str(), target.c_str(), flags)) return LastErrorStatus();
-  cleanup.Moved();
-  return 0;
+  if (status != 0) (void)DeleteFileA(temporary.c_str());  // nothing more to do if this fails
+  return status;
 }
 
-void ComposeTarget(std::string_view folder, const char (&nameField)[32], EntryPath& path) {
-  // Only trailing blanks go: leading and inner ones belong to the names.
-  path.Clear();
-  path.Append(folder).Append("\\").Append(TrimRight(std::string_view(nameField, 32)));
+// Moves a complete temporary file over its target. Returns 0 or the move's
+// error; on a failure the temporary file is gone and the target as it was.
+std::int32_t MoveIntoPlace(const EntryPath& temporary, const EntryPath& target, DWORD flags) {
+  if (MoveFileExA(temporary.c_str(), target.c_str(), flags)) return 0;
+  const std::int32_t status = LastErrorStatus();
+  (void)DeleteFileA(temporary.c_str());
+  return status;
 }
 
 }  // namespace
@@ -112,32 +102,45 @@ std::int32_t PayloadGroupByteCount(const PayloadGroup& group) {
 
 void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
                        FixedText<256>& failedFileName, std::int32_t& writeStatus) {
-  const GroupPolicy policy = PolicyFor(group);
   const std::string_view folderPath = folder.Trimmed();
+  const bool asSet = group.policy == PayloadPolicy::kKeepExistingSet;
+  const DWORD moveFlags = group.policy == PayloadPolicy::kReplace ? MOVEFILE_REPLACE_EXISTING : 0;
   const std::uint8_t* entryBytes = group.blob;  // the running offset into the blob
+  EntryPath target;
+  EntryPath temporary;
   writeStatus = 0;
-  for (std::int32_t i = 0; i < group.entryCount; ++i) {
+  // Entries done: moved into place, or for a set, complete in their temporary files.
+  std::int32_t done = 0;
+  for (; done < group.entryCount; ++done) {
     // Named before anything is opened, so that a failure always has its name.
-    failedFileName.Assign(std::string_view(group.names[i], 32));
+    failedFileName.Assign(std::string_view(group.names[done], 32));
+    ComposePaths(folderPath, group.names[done], target, temporary);
+    writeStatus = WriteTemporary(target, temporary, entryBytes, group.sizes[done]);
+    if (writeStatus == 0 && !asSet) writeStatus = MoveIntoPlace(temporary, target, moveFlags);
+    if (writeStatus != 0) break;
+    entryBytes += group.sizes[done];
+  }
+  if (!asSet) return;
 
-    EntryPath target;
-    ComposeTarget(folderPath, group.names[i], target);
-    EntryPath temporary(target.View());
-    temporary.Append(kPayloadTemporarySuffix);
-
-    writeStatus = WriteEntry(target, temporary, entryBytes, group.sizes[i], policy.replaceExisting);
-    if (writeStatus != 0) {
-      if (policy.removeCreatedOnFailure) {
-        // Entries before this one were moved without replacing anything, so
-        // every one of them was created by this call.
-        for (std::int32_t created = 0; created < i; ++created) {
-          ComposeTarget(folderPath, group.names[created], target);
-          (void)DeleteFileA(target.c_str());  // best effort: the failure is reported already
-        }
-      }
-      return;
+  // The whole set is on disk: the moves follow one right after another, so
+  // only an end of the process between two renames can leave a partial set.
+  std::int32_t moved = 0;
+  while (writeStatus == 0 && moved < group.entryCount) {
+    failedFileName.Assign(std::string_view(group.names[moved], 32));
+    ComposePaths(folderPath, group.names[moved], target, temporary);
+    if (MoveFileExA(temporary.c_str(), target.c_str(), moveFlags)) {
+      ++moved;
+    } else {
+      writeStatus = LastErrorStatus();
     }
-    entryBytes += group.sizes[i];
+  }
+  if (writeStatus == 0) return;
+  // Every file this call created goes again: the moved ones (nothing was
+  // replaced) and the temporary files still waiting; the failed entry's
+  // temporary file is gone already. Best effort: the failure is reported anyway.
+  for (std::int32_t created = 0; created < done; ++created) {
+    ComposePaths(folderPath, group.names[created], target, temporary);
+    (void)DeleteFileA(created < moved ? target.c_str() : temporary.c_str());
   }
 }
 

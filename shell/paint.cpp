@@ -36,9 +36,6 @@ ProgressBar ComputeProgressBar(int clientWidth, int clientHeight, int percent) {
 
 void ShowProgress(int percent) {
   if (g_backdrop == nullptr) return;
-  // A paint still pending (say, where the dialog was) gets its blue fill first:
-  // the bar's paint draws nothing but the bar.
-  UpdateWindow(g_backdrop);
   g_progressPercent = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
   g_drawProgress = true;
   RECT client;
@@ -63,14 +60,15 @@ void PaintWindow(HWND window) {
   if (isBackdrop) {
     RECT client;
     GetClientRect(window, &client);
+    // Always the blue first: the paint that draws the bar may be the first after
+    // the frame was restored from minimised, with nothing on screen to draw over.
+    FillRectangle(dc, g_backgroundBrush, 0, 0, client.right, client.bottom);
     if (g_drawProgress) {
-      // Drawn over the blue already on screen; the next paint covers it again.
+      // Until the next paint, which covers it again.
       const ProgressBar bar = ComputeProgressBar(client.right, client.bottom, g_progressPercent);
       FillRectangle(dc, g_progressDoneBrush, bar.left, bar.top, bar.boundary, bar.bottom);
       FillRectangle(dc, g_progressToDoBrush, bar.boundary, bar.top, bar.right, bar.bottom);
       g_drawProgress = false;
-    } else {
-      FillRectangle(dc, g_backgroundBrush, 0, 0, client.right, client.bottom);
     }
   }
 

@@ -19,7 +19,7 @@ inline constexpr WPARAM kStartMessageParam = 1;
 
 // Exit codes of the process. Whoever started the installer (a person, a script,
 // a deployment tool) learns from them how the run ended.
-inline constexpr UINT kExitSuccess = 0;              // the success message was reached
+inline constexpr UINT kExitSuccess = 0;              // everything installed, shortcuts made
 inline constexpr UINT kExitUserCancelled = 1602;     // ERROR_INSTALL_USEREXIT
 inline constexpr UINT kExitInstallFailure = 1603;    // ERROR_INSTALL_FAILURE
 
@@ -54,7 +54,7 @@ void PumpMessages();
 
 void PaintWindow(HWND window);
 
-// The progress bar drawn over the backdrop in place of the blue fill.
+// The progress bar drawn over the backdrop's blue fill.
 struct ProgressBar {
   int left, top, boundary, right, bottom;
 };

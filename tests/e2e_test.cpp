@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,6 +90,18 @@ class InstallerRun {
     return seen;
   }
 
+  // Closes the main frame while the message box that ends the run is up, as a
+  // task manager's "End task" does; returns the box's text.
+  std::optional<std::string> CloseFrameUnderMessageBox() {
+    HWND box = pewtest::WaitForDialog("Pewsterline", process_.Id(), kTimeout);
+    HWND frame = pewtest::WaitForWindow("WFL_Installer_MainWindow", "Pewsterline Installer",
+                                        process_.Id(), kTimeout, false);
+    if (box == nullptr || frame == nullptr) return std::nullopt;
+    const std::string text = pewtest::MessageBoxStaticText(box);
+    PostMessageA(frame, WM_CLOSE, 0, 0);
+    return text;
+  }
+
   std::optional<DWORD> ExitCode() { return process_.WaitForExit(kTimeout); }
 
   HWND Edit() const { return GetDlgItem(dialog_, IDC_FOLDER_EDIT); }
@@ -114,9 +127,10 @@ testing::AssertionResult GroupInstalled(const PayloadGroup& group, const std::st
   return testing::AssertionSuccess();
 }
 
+// The writer's temporary files end in '~'.
 bool NoTemporaryFilesIn(const std::string& folder) {
   WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((folder + "\\*.pewtmp").c_str(), &data);
+  HANDLE find = FindFirstFileA((folder + "\\*~").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return true;
   FindClose(find);
   return false;
@@ -151,6 +165,8 @@ TEST_F(Installer, DefaultInstallationWritesEverythingAndEndsWithSuccess) {
   InstallerRun run;
   ASSERT_TRUE(run.Start());
   EXPECT_EQ(run.ProposedFolder(), "c:\\pewline");
+  // Owned through the backdrop by the frame, so that it stays above the installer's windows.
+  EXPECT_EQ(pewtest::ClassName(GetWindow(run.Dialog(), GW_OWNER)), "WFL_Installer_MainWindow");
   run.Install();
   const auto box = run.AnswerMessageBox();
   ASSERT_TRUE(box.has_value());
@@ -228,7 +244,9 @@ TEST_F(Installer, MissingFormatsAreWrittenBesideAnExistingDatabaseSet) {
   }
 }
 
-// Windows of the other application, made by this test on a thread of their own.
+// Windows of the other application, made by this test on a thread of their own:
+// the reminder, two main windows and the title bar. Only the first window that
+// matches a pair is closed, so one of the main windows stays.
 class OtherApplication {
  public:
   // `closeDelayMs`: how long each window keeps answering messages before it
@@ -249,8 +267,10 @@ class OtherApplication {
     CloseHandle(ready_);
   }
 
-  // Whether each of the three windows is gone (reminder, main, title bar).
-  std::vector<bool> Closed() const { return {closed_[0].load(), closed_[1].load(), closed_[2].load()}; }
+  // How many windows of each pair are gone (reminder, main, title bar).
+  std::vector<int> Closed() const {
+    return {closed_[0].load(), closed_[1].load() + closed_[3].load(), closed_[2].load()};
+  }
 
   // Stops the thread from answering messages until the object goes.
   void HangNow() { PostThreadMessageA(threadId_, WM_APP, 0, 0); }
@@ -261,8 +281,8 @@ class OtherApplication {
     if (message == WM_CLOSE && self != nullptr) {
       pewtest::PumpFor(self->closeDelayMs_);
     } else if (message == WM_DESTROY && self != nullptr) {
-      for (int i = 0; i < 3; ++i) {
-        if (self->windows_[i] == window) self->closed_[i] = true;
+      for (int i = 0; i < 4; ++i) {
+        if (self->windows_[i] == window) self->closed_[i] = 1;
       }
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -270,9 +290,9 @@ class OtherApplication {
 
   void Run() {
     threadId_ = GetCurrentThreadId();
-    const char* const classes[] = {"WFLremind", "WFL_MainWindow", "TitleBarWindow"};
-    const char* const titles[] = {"WFLremind", "Wayfarer Ledger", "Wayfarer Ledger"};
-    for (int i = 0; i < 3; ++i) {
+    const char* const classes[] = {"WFLremind", "WFL_MainWindow", "TitleBarWindow", "WFL_MainWindow"};
+    const char* const titles[] = {"WFLremind", "Wayfarer Ledger", "Wayfarer Ledger", "Wayfarer Ledger"};
+    for (int i = 0; i < 4; ++i) {
       WNDCLASSA windowClass = {};
       windowClass.lpfnWndProc = WindowProc;
       windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -303,8 +323,8 @@ class OtherApplication {
   HANDLE release_;
   HANDLE ready_;
   DWORD threadId_ = 0;
-  HWND windows_[3] = {};
-  std::atomic<bool> closed_[3] = {false, false, false};
+  HWND windows_[4] = {};
+  std::atomic<int> closed_[4] = {0, 0, 0, 0};
   std::thread thread_;
 };
 
@@ -313,7 +333,7 @@ TEST_F(Installer, CancelClosesTheOtherApplicationAndWritesNothing) {
   InstallerRun run;
   ASSERT_TRUE(run.Start());
   // By the time the dialog is up, each window has been asked to close and has gone.
-  EXPECT_EQ(other.Closed(), std::vector<bool>({true, true, true}));
+  EXPECT_EQ(other.Closed(), std::vector<int>({1, 1, 1}));
   run.Cancel();
   EXPECT_EQ(run.ExitCode(), kExitCancelled);
   EXPECT_FALSE(FolderExists("c:\\pewline"));
@@ -339,7 +359,7 @@ TEST_F(Installer, ASlowButAnsweringWindowIsWaitedFor) {
   OtherApplication other(3000, false);  // each window takes 3 s to close
   InstallerRun run;
   ASSERT_TRUE(run.Start());
-  EXPECT_EQ(other.Closed(), std::vector<bool>({true, true, true}));
+  EXPECT_EQ(other.Closed(), std::vector<int>({1, 1, 1}));
   run.Cancel();
   EXPECT_EQ(run.ExitCode(), kExitCancelled);
 }
@@ -386,6 +406,71 @@ TEST_F(Installer, AFileThatCannotBeWrittenIsReportedAndStopsTheInstallation) {
   EXPECT_FALSE(FileExists(folder + "\\FORMAT.DB"));
   EXPECT_FALSE(shortcuts_.AnyPresent());
   EXPECT_TRUE(NoTemporaryFilesIn(folder + "\\Help"));
+}
+
+// The outcome is decided when the message is shown: closing the frame then
+// (as a task manager's "End task" does) changes no exit code.
+TEST_F(Installer, ClosingTheFrameUnderTheLastMessageKeepsTheExitCode) {
+  const std::string blocked = FolderOnD("closed");
+  ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr));
+  ASSERT_TRUE(pewtest::WriteFileText(blocked + "\\Help", "a file where the Help folder should be"));
+  struct Case {
+    std::string folder, text;
+    DWORD code;
+  };
+  const Case cases[] = {{"c:\\pewline", kSuccessText, kExitSuccess},
+                        {blocked, FolderErrorText(blocked + "\\Help"), kExitFailed}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    InstallerRun run;
+    ASSERT_TRUE(run.Start());
+    run.TypeFolder(c.folder);
+    run.Install();
+    EXPECT_EQ(run.CloseFrameUnderMessageBox(), c.text);
+    EXPECT_EQ(run.ExitCode(), c.code);
+  }
+}
+
+// Real permissions: the tests run as an unprivileged user (tools/test sees to
+// that when started as root, for whom nothing is denied).
+TEST_F(Installer, WhatTheUserMayNotChangeIsReportedAndStopsTheInstallation) {
+  const std::string root = FolderOnD("denied");
+  const std::string noFolders = root + "\\no folders", readOnly = root + "\\read-only",
+                    noFiles = root + "\\no files";
+  for (const std::string& folder :
+       {root, noFolders, readOnly, readOnly + "\\Help", noFiles, noFiles + "\\Help"}) {
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+  }
+  const std::string page = readOnly + "\\Help\\5.htm";
+  ASSERT_TRUE(pewtest::WriteFileText(page, "the user's page"));
+  ASSERT_TRUE(SetFileAttributesA(page.c_str(), FILE_ATTRIBUTE_READONLY));
+  const pewtest::UnwritableFolder lockedLevel(noFolders), lockedHelp(noFiles + "\\Help");
+  ASSERT_TRUE(lockedLevel.Made() && lockedHelp.Made());
+  struct Case {
+    std::string choice, text, notWritten;
+  };
+  const Case cases[] = {
+      {noFolders + "\\pewline", FolderErrorText(noFolders + "\\pewline"), noFolders + "\\pewline"},
+      {readOnly, SaveErrorText("5.htm"), readOnly + "\\Help\\6.htm"},
+      {noFiles, SaveErrorText("1.htm"), noFiles + "\\Help\\1.htm"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.choice);
+    InstallerRun run;
+    ASSERT_TRUE(run.Start());
+    run.TypeFolder(c.choice);
+    run.Install();
+    const auto box = run.AnswerMessageBox();
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, c.text);
+    EXPECT_EQ(run.ExitCode(), kExitFailed);
+    EXPECT_FALSE(pewtest::FileExists(c.notWritten) || FolderExists(c.notWritten));
+    EXPECT_FALSE(FileExists(c.choice + "\\Rotaplan.exe"));
+  }
+  const auto content = ReadFileBytes(page);
+  EXPECT_EQ(std::string(content->begin(), content->end()), "the user's page");
+  EXPECT_NE(GetFileAttributesA(page.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_FALSE(shortcuts_.AnyPresent());
 }
 
 TEST_F(Installer, ADriveRootInstallsIntoTheRoot) {
@@ -527,6 +612,45 @@ TEST(FolderLevels, StartPastTheDriveOrTheServerAndShare) {
     SCOPED_TRACE(c.folder);
     EXPECT_EQ(FirstFolderLevelStart(c.folder), c.start);
   }
+}
+
+// Which of the user's data groups are written, for the files already there.
+const std::set<std::string>* g_existing = nullptr;
+bool Existing(std::string_view name) { return g_existing->count(std::string(name)) > 0; }
+
+TEST(DataGroups, AreWrittenOnlyWhenNoneOfTheirFilesExists) {
+  struct Case {
+    std::set<std::string> existing;
+    bool formats, databases;
+  };
+  const Case cases[] = {
+      {{}, true, true},
+      {{"Rotaplan.exe", "Uninstall.txt"}, true, true},
+      {{"FORMAT.DB"}, false, true},
+      {{"4-msty.db"}, true, false},
+      {{"4-people.db"}, true, false},
+      {{"4-reg.db", "FORMAT.DB"}, false, false},
+      {{"4-msty.db", "4-people.db", "4-reg.db"}, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.existing));
+    g_existing = &c.existing;
+    EXPECT_EQ(GroupIsToBeWritten(FormatsGroup, Existing), c.formats);
+    EXPECT_EQ(GroupIsToBeWritten(DatabaseGroup, Existing), c.databases);
+  }
+  // The program's own files are written over whatever is there.
+  const std::set<std::string> everything = {"1.htm", "Rotaplan.exe", "Uninstall.txt"};
+  g_existing = &everything;
+  EXPECT_TRUE(GroupIsToBeWritten(HelpGroup, Existing));
+  EXPECT_TRUE(GroupIsToBeWritten(ApplicationGroup, Existing));
+}
+
+TEST(Progress, IsTheShareOfTheBytesDealtWith) {
+  const long long cases[][3] = {
+      {0, 1077603, 0}, {10776, 1077603, 0}, {10777, 1077603, 1}, {538802, 1077603, 50},
+      {1077602, 1077603, 99}, {1077603, 1077603, 100}, {0, 0, 100},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ProgressPercent(c[0], c[1]), c[2]) << c[0] << " of " << c[1];
 }
 
 }  // namespace

@@ -344,7 +344,7 @@ TEST(PayloadWriter, FullDiskLeavesNoPartialFile) {
     FixedText<256> failed;
     std::int32_t status = 0;
     {
-      pewtest::DevFullLink full(target + std::string(kPayloadTemporarySuffix));
+      pewtest::DevFullLink full(folder / "Rotaplan.ex~");
       ASSERT_TRUE(full.Linked());
       WriteApplicationFiles(Folder(folder.Path()), failed, status);
     }
@@ -366,7 +366,7 @@ TEST(PayloadWriter, DatabaseFailureRemovesTheFilesItCreated) {
   FixedText<256> failed;
   std::int32_t status = 0;
   {
-    pewtest::DevFullLink full(folder / ("4-reg.db" + std::string(kPayloadTemporarySuffix)));
+    pewtest::DevFullLink full(folder / "4-reg.d~");
     ASSERT_TRUE(full.Linked());
     WriteDatabaseFiles(Folder(folder.Path()), failed, status);
   }
@@ -405,6 +405,43 @@ TEST(PayloadWriter, UserDataFilesAreNeverReplaced) {
   }
 }
 
+// A read-only file is the user's to keep, even in a group that replaces files:
+// Windows refuses the move over it, and the writer refuses it under Wine too.
+TEST(PayloadWriter, ReadOnlyFileStopsTheGroupAndStaysAsItWas) {
+  TempFolder folder;
+  const std::string readOnly = folder / "Rotaplan.exe";
+  ASSERT_TRUE(pewtest::WriteFileText(readOnly, "version 2.0"));
+  ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+  FixedText<256> failed;
+  std::int32_t status = 0;
+  WriteApplicationFiles(Folder(folder.Path()), failed, status);
+  EXPECT_NE(status, 0);
+  EXPECT_EQ(failed, FixedText<256>("Rotaplan.exe"));
+  EXPECT_TRUE(Holds(readOnly, "version 2.0"));
+  EXPECT_NE(GetFileAttributesA(readOnly.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"Rotaplan.exe"});
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Whatever the writer makes first fits wherever the file fits: here the
+// longest path an ANSI call takes (259 characters) for "Uninstall.txt".
+TEST(PayloadWriter, WritesFilesWhosePathsHaveTheLongestLength) {
+  TempFolder root;
+  std::string folder = root.Path();
+  const std::size_t length = MAX_PATH - 1 - std::string_view("\\Uninstall.txt").size();
+  while (folder.size() < length) {
+    folder += "\\" + std::string(std::min<std::size_t>(100, length - folder.size() - 1), 'f');
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder.size();
+  }
+  ASSERT_EQ((folder + "\\Uninstall.txt").size(), 259u);
+  FixedText<256> failed;
+  std::int32_t status = -1;
+  WriteApplicationFiles(Folder(folder), failed, status);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(HoldsEntry(folder, ApplicationGroup, 0));
+  EXPECT_TRUE(HoldsEntry(folder, ApplicationGroup, 1));
+}
+
 // Any group: entries found by the running offset, inner blanks kept in the
 // names, a zero-length entry, a temporary file left by an interrupted run.
 TEST(PayloadWriter, WritesAnyGroupByRunningOffset) {
@@ -417,9 +454,9 @@ TEST(PayloadWriter, WritesAnyGroupByRunningOffset) {
       {'c', ' ', ' ', 'd', ' ', 'e', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}};
   static const std::uint8_t blob[] = {'1', '2', '3', 'v', 'w', 'x', 'y', 'z'};
-  const PayloadGroup group = {3, sizes, names, blob};
+  const PayloadGroup group = {3, sizes, names, blob, PayloadPolicy::kReplace};
   TempFolder folder;
-  const std::string leftover = folder / ("a b.txt" + std::string(kPayloadTemporarySuffix));
+  const std::string leftover = folder / "a b.tx~";
   ASSERT_TRUE(pewtest::WriteFileText(leftover, "left by an interrupted run, and longer"));
   FixedText<256> failed;
   std::int32_t status = -1;

@@ -164,6 +164,39 @@ TEST_F(ShellWindows, ProgressBarIsDrawnAtOnceAndGoneAtTheNextPaint) {
   EXPECT_EQ(PixelAt(bar.right - 2, middle), RGB(96, 144, 208));
 }
 
+TEST_F(ShellWindows, BarRequestedWhileMinimisedIsDrawnOverTheBlueWhenRestored) {
+  EXPECT_EQ(PumpCountingStartMessages(), 1);
+  ShowWindow(g_mainFrame, SW_MINIMIZE);
+  ShowProgress(40);
+  ShowWindow(g_mainFrame, SW_SHOWMAXIMIZED);
+  UpdateWindow(g_backdrop);
+  RECT client;
+  GetClientRect(g_backdrop, &client);
+  const ProgressBar bar = ComputeProgressBar(client.right, client.bottom, 40);
+  EXPECT_EQ(PixelAt(client.right / 2, client.bottom / 4), RGB(96, 144, 208));
+  EXPECT_EQ(PixelAt(bar.left - 2, (bar.top + bar.bottom) / 2), RGB(96, 144, 208));
+}
+
+// The backdrop's window procedure, counting the WM_COMMANDs it is given.
+int g_commandsDispatched = 0;
+WNDPROC g_backdropProcedure = nullptr;
+LRESULT CALLBACK CountingCommands(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND) ++g_commandsDispatched;
+  return CallWindowProcA(g_backdropProcedure, window, message, wParam, lParam);
+}
+
+// The pump's first peek takes only the backdrop's messages and drops a
+// WM_COMMAND; the three peeks after it dispatch one.
+TEST_F(ShellWindows, PumpDropsTheBackdropsFirstCommandAndDispatchesTheNext) {
+  EXPECT_EQ(PumpCountingStartMessages(), 1);
+  g_backdropProcedure = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(g_backdrop, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingCommands)));
+  PostMessageA(g_backdrop, WM_COMMAND, 1, 0);
+  PostMessageA(g_backdrop, WM_COMMAND, 2, 0);
+  PumpMessages();
+  EXPECT_EQ(g_commandsDispatched, 1);
+}
+
 TEST_F(ShellWindows, UserMessagesOtherThanTheStartMessageAreIgnored) {
   // Were either taken for the start message, the installation would run and end
   // this process.

@@ -7,6 +7,17 @@
 # The prefix's Desktop and Documents are real folders inside it (Wine links them
 # to $HOME otherwise), and d: is a folder of its own, so tests never write into
 # a real home folder or the Linux root.
+#
+# With PEW_WINE_USER set (by root), every Wine program runs as that account: the
+# folder, prefix and HOME are its own (Wine refuses a prefix of another owner),
+# and wine and wineserver on PATH become small scripts that run the real ones
+# through runuser. Root may write any file, so only an unprivileged account
+# meets read-only files and folders as a Windows user does.
+
+# Runs a command as PEW_WINE_USER when that is set, otherwise as is.
+pew_as_wine_user() {
+  if [ -n "${PEW_WINE_USER:-}" ]; then runuser -u "$PEW_WINE_USER" -- "$@"; else "$@"; fi
+}
 
 pew_wine_start() {
   local own_display=1
@@ -20,6 +31,19 @@ pew_wine_start() {
   # No Mono or Gecko installers at first boot; no Linux menu entries for our shortcuts.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   mkdir -p "$HOME" "$WINEPREFIX"
+  if [ -n "${PEW_WINE_USER:-}" ]; then
+    export PEW_WINE_USER
+    mkdir -p "$PEW_WINE_DIR/bin"
+    local tool
+    for tool in wine wineserver; do
+      # runuser sets HOME to the account's own; the rest of the environment stays.
+      printf '#!/bin/sh\nexec runuser -u "$PEW_WINE_USER" -- env HOME="$HOME" %s "$@"\n' \
+        "$(command -v "$tool")" >"$PEW_WINE_DIR/bin/$tool"
+      chmod 755 "$PEW_WINE_DIR/bin/$tool"
+    done
+    export PATH="$PEW_WINE_DIR/bin:$PATH"
+    chown -R "$PEW_WINE_USER:" "$PEW_WINE_DIR"
+  fi
 
   PEW_XVFB_PID=""
   if [ "$own_display" -eq 1 ]; then
@@ -49,14 +73,14 @@ pew_wine_start() {
   wineserver -p </dev/null >/dev/null 2>&1
   wine wineboot </dev/null >/dev/null 2>&1
 
-  local user_dir="$WINEPREFIX/drive_c/users/$(id -un)"
+  local user_dir="$WINEPREFIX/drive_c/users/${PEW_WINE_USER:-$(id -un)}"
   local folder
   for folder in Desktop Documents Downloads Music Pictures Videos; do
-    if [ -L "$user_dir/$folder" ]; then rm "$user_dir/$folder"; mkdir -p "$user_dir/$folder"; fi
+    if [ -L "$user_dir/$folder" ]; then rm "$user_dir/$folder"; pew_as_wine_user mkdir -p "$user_dir/$folder"; fi
   done
   export PEW_DRIVE_D="$PEW_WINE_DIR/drive-d"
-  mkdir -p "$PEW_DRIVE_D"
-  ln -sfn "$PEW_DRIVE_D" "$WINEPREFIX/dosdevices/d:"
+  pew_as_wine_user mkdir -p "$PEW_DRIVE_D"
+  pew_as_wine_user ln -sfn "$PEW_DRIVE_D" "$WINEPREFIX/dosdevices/d:"
 }
 
 pew_wine_stop() {

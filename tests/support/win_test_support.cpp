@@ -238,18 +238,28 @@ bool EntryExists(const std::string& path) {
   return true;
 }
 
-// Runs a Unix program, then waits up to 10 s for `path` to exist or not. A
-// Unix child's handle cannot be waited for, so its effect is.
-bool RunUnixUntil(const std::string& program, const std::string& arguments,
-                  const std::string& path, bool exists) {
+// Runs a Unix program, then waits up to 10 s for `done` to hold. A Unix
+// child's handle cannot be waited for, so its effect is.
+template <typename Done>
+bool RunUnixUntil(const std::string& program, const std::string& arguments, Done done) {
   ChildProcess child;
   if (!child.Start(program, arguments)) return false;
   const DWORD start = GetTickCount();
-  while (EntryExists(path) != exists) {
+  while (!done()) {
     if (GetTickCount() - start > 10000) return false;
     Sleep(10);
   }
   return true;
+}
+
+bool RunUnixUntil(const std::string& program, const std::string& arguments,
+                  const std::string& path, bool exists) {
+  return RunUnixUntil(program, arguments, [&] { return EntryExists(path) == exists; });
+}
+
+bool IsReadOnly(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 }  // namespace
@@ -261,6 +271,17 @@ DevFullLink::DevFullLink(const std::string& path) : unixPath_(UnixPath(path)), p
 
 DevFullLink::~DevFullLink() {
   if (EntryExists(path_)) RunUnixUntil("Z:\\bin\\rm", "-f \"" + unixPath_ + "\"", path_, false);
+}
+
+UnwritableFolder::UnwritableFolder(const std::string& path)
+    : unixPath_(UnixPath(path)), path_(path) {
+  made_ = !unixPath_.empty() && RunUnixUntil("Z:\\bin\\chmod", "555 \"" + unixPath_ + "\"",
+                                             [&] { return IsReadOnly(path_); });
+}
+
+UnwritableFolder::~UnwritableFolder() {
+  if (!made_) return;
+  RunUnixUntil("Z:\\bin\\chmod", "755 \"" + unixPath_ + "\"", [&] { return !IsReadOnly(path_); });
 }
 
 LockedFile::LockedFile(const std::string& path)

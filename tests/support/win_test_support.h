@@ -95,6 +95,24 @@ class DevFullLink {
   bool linked_ = false;
 };
 
+// Takes the write permission of an existing folder away (chmod 555) while it
+// lives, so that an unprivileged user may create nothing in it; root still
+// may. Wine has no Win32 call that does this to a folder, so chmod, a Unix
+// program that Wine runs as a child, does; Wine shows the folder read-only.
+class UnwritableFolder {
+ public:
+  explicit UnwritableFolder(const std::string& path);
+  UnwritableFolder(const UnwritableFolder&) = delete;
+  UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+  ~UnwritableFolder();
+  bool Made() const { return made_; }
+
+ private:
+  std::string unixPath_;
+  std::string path_;
+  bool made_ = false;
+};
+
 // A file held open with share mode 0, so that nobody else can open it.
 class LockedFile {
  public:
