@@ -196,12 +196,9 @@ INT_PTR RunInstallFolderDialog() {
 }
 
 void ChooseInstallFolder() {
-  if (RunInstallFolderDialog() != IDOK) {
-    // Cancel, Esc, the close box, or no dialog at all: the run ends here,
-    // before anything is written.
-    SendMessageA(g_backdrop, WM_CLOSE, 0, 0);
-    return;
-  }
+  // Cancel, Esc, the close box, or no dialog at all: the run ends here,
+  // before anything is written.
+  if (RunInstallFolderDialog() != IDOK) EndRun();
   const std::size_t length = g_installationFolder.TrimmedLength();
   if (length >= 1 && g_installationFolder.At(length) == '\\') g_installationFolder.At(length) = ' ';
 }

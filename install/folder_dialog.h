@@ -8,8 +8,7 @@
 // Shows dialog 101 over the backdrop with the installation folder proposed.
 // Returns only when the user chose Install, with the choice in the installation
 // folder (leading blanks and one trailing backslash removed). On Cancel, Esc,
-// the close box or a dialog that cannot be shown, it closes the backdrop, which
-// ends the process.
+// the close box or a dialog that cannot be shown, the run ends (EndRun).
 void ChooseInstallFolder();
 
 // Moves `window`, without resizing it, so that it is centred over `reference`

@@ -67,14 +67,6 @@ MessageText SaveErrorMessage(std::string_view fileName) {
   return text;
 }
 
-// Closes the backdrop, which ends the process.
-[[noreturn]] void EndRun() {
-  SendMessageA(g_backdrop, WM_CLOSE, 0, 0);
-  // Destroying the backdrop ends the process inside the call above; should the
-  // window be gone already, end it here all the same.
-  EndInstaller();
-}
-
 // A checked failure: one message, no owner, and the run ends as failed. The
 // code is set first, so that closing the frame while the message is up still
 // reports the failure.

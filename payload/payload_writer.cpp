@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "common/owner.h"
+
 namespace {
 
 // Folder, backslash and name; a temporary name is never longer than its target's.
@@ -14,28 +16,11 @@ std::int32_t LastErrorStatus() {
   return error != 0 ? static_cast<std::int32_t>(error) : ERROR_WRITE_FAULT;
 }
 
-// Owns the handle of the file being written.
-class OutputFile {
- public:
-  explicit OutputFile(HANDLE handle) : handle_(handle) {}
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-  ~OutputFile() { (void)Close(); }
-
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
-  // False when the close failed: on a network or removable drive that can be
-  // where a delayed write reports that the data never arrived.
-  bool Close() {
-    if (handle_ == INVALID_HANDLE_VALUE) return true;
-    const bool closed = CloseHandle(handle_) != FALSE;
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed;
-  }
-
- private:
-  HANDLE handle_;
+// The file being written, closed on every way out.
+struct FileTraits {
+  static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+  static bool Holds(HANDLE file) { return file != INVALID_HANDLE_VALUE; }
+  static void Free(HANDLE file) { (void)CloseHandle(file); }
 };
 
 // The entry's target and, beside it, its temporary file of the same length.
@@ -48,7 +33,7 @@ void ComposePaths(std::string_view folder, const char (&nameField)[32], EntryPat
   const bool marked = !name.empty() && name.back() == kPayloadTemporaryMark;
   const char mark = marked ? kPayloadTemporaryAltMark : kPayloadTemporaryMark;
   temporary.Clear();
-  temporary.Append(folder).Append("\\").Append(name.substr(0, name.empty() ? 0 : name.size() - 1));
+  temporary.Append(folder).Append("\\").Append(Head(name, name.empty() ? 0 : name.size() - 1));
   temporary.Append(std::string_view(&mark, 1));
 }
 
@@ -66,16 +51,18 @@ std::int32_t WriteTemporary(const EntryPath& target, const EntryPath& temporary,
   {
     // CREATE_ALWAYS truncates a temporary file left by an interrupted run, so
     // the file holds exactly the entry's bytes once the write is done.
-    OutputFile file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) return LastErrorStatus();
+    Owner<HANDLE, FileTraits> file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!FileTraits::Holds(file.Get())) return LastErrorStatus();
     // One request for the whole entry, straight from the image.
     DWORD written = 0;
     if (!WriteFile(file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr)) {
       status = LastErrorStatus();
     } else if (written != static_cast<DWORD>(size)) {
       status = ERROR_WRITE_FAULT;
-    } else if (!file.Close()) {
+    } else if (!CloseHandle(file.Release())) {
+      // On a network or removable drive a delayed write can report here that
+      // the data never arrived.
       status = LastErrorStatus();
     }
   }

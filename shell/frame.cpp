@@ -21,6 +21,13 @@ void SetExitCode(UINT code) { g_exitCode = code; }
 
 void EndInstaller() { ExitProcess(g_exitCode); }
 
+void EndRun() {
+  SendMessageA(g_backdrop, WM_CLOSE, 0, 0);
+  // Destroying the backdrop ends the process inside the call above; should the
+  // window be gone already, end it here all the same.
+  EndInstaller();
+}
+
 void RestrictDllSearchToSystemFolder() {
   // Installers are usually started from a Downloads folder, where anyone may have
   // left a DLL named like a system one. Windows older than 8 (without KB2533623)
@@ -82,6 +89,7 @@ LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, L
       // Either window going away ends the run, also in the middle of the
       // installation; what was written stays on disk.
       EndInstaller();
+      return 0;  // not reached
     case WM_PAINT:
       PaintWindow(window);
       return 0;

@@ -30,6 +30,10 @@ void SetExitCode(UINT code);
 // The one place that ends the process.
 [[noreturn]] void EndInstaller();
 
+// How the run ends, on every path: the backdrop is closed, and its destruction
+// ends the process with the exit code set so far.
+[[noreturn]] void EndRun();
+
 // Restricts DLL loading to the system folder before anything loads a DLL on demand.
 void RestrictDllSearchToSystemFolder();
 

@@ -51,7 +51,8 @@ PEW_TEST_PASSWORD=$password openssl pkcs12 -export -inkey "$keys/key.pem" -in "$
 
 case "$what" in
 signed)
-  rm -rf "$work/signed"
+  # osslsigncode does not write over an earlier output.
+  rm -rf "$work/signed" "$work/stripped.exe"
   release UNSET --payload "$payload"
   if [ "$code" -ne 0 ] || ! grep -q "UNSIGNED" <<<"$output"; then
     fail "the unsigned release was not made, or not called unsigned (exit $code):"$'\n'"$output"

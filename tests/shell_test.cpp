@@ -2,22 +2,28 @@
 // the progress bar, DLL search, and the exit code of the real installer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "shell/shell.h"
 #include "support/win_test_support.h"
 
 namespace {
 
+// The main frame's restored placement on screens of these sizes: two thirds of
+// the screen, centred.
+struct PlacementCase {
+  int screenWidth, screenHeight, x, y, width, height;
+};
+constexpr PlacementCase kPlacements[] = {
+    {1024, 768, 171, 128, 682, 512},
+    {1366, 768, 228, 128, 910, 512},
+    {1920, 1080, 320, 180, 1280, 720},
+    {1, 1, 0, 0, 0, 0},  // degenerate, but no negative size
+};
+
 TEST(ShellPlacement, FrameIsTwoThirdsOfTheScreenAndCentred) {
-  struct Case {
-    int screenWidth, screenHeight, x, y, width, height;
-  };
-  const Case cases[] = {
-      {1024, 768, 171, 128, 682, 512},
-      {1366, 768, 228, 128, 910, 512},
-      {1920, 1080, 320, 180, 1280, 720},
-      {1, 1, 0, 0, 0, 0},  // degenerate, but no negative size
-  };
-  for (const Case& c : cases) {
+  for (const PlacementCase& c : kPlacements) {
     SCOPED_TRACE(testing::Message() << c.screenWidth << "x" << c.screenHeight);
     const FramePlacement p = ComputeFramePlacement(c.screenWidth, c.screenHeight);
     EXPECT_EQ(p.x, c.x);
@@ -100,12 +106,15 @@ TEST_F(ShellWindows, FrameIsMaximisedAndTheBackdropCoversItsClientArea) {
   WINDOWPLACEMENT placement = {};
   placement.length = sizeof placement;
   GetWindowPlacement(g_mainFrame, &placement);
-  const FramePlacement expected = ComputeFramePlacement(GetSystemMetrics(SM_CXSCREEN),
-                                                        GetSystemMetrics(SM_CYSCREEN));
-  EXPECT_EQ(placement.rcNormalPosition.left, expected.x);
-  EXPECT_EQ(placement.rcNormalPosition.top, expected.y);
-  EXPECT_EQ(placement.rcNormalPosition.right - placement.rcNormalPosition.left, expected.width);
-  EXPECT_EQ(placement.rcNormalPosition.bottom - placement.rcNormalPosition.top, expected.height);
+  const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  const auto expected = std::find_if(std::begin(kPlacements), std::end(kPlacements), [&](const PlacementCase& c) {
+    return c.screenWidth == screenWidth && c.screenHeight == screenHeight;
+  });
+  ASSERT_NE(expected, std::end(kPlacements)) << "no placement written down for " << screenWidth << "x" << screenHeight;
+  EXPECT_EQ(placement.rcNormalPosition.left, expected->x);
+  EXPECT_EQ(placement.rcNormalPosition.top, expected->y);
+  EXPECT_EQ(placement.rcNormalPosition.right - placement.rcNormalPosition.left, expected->width);
+  EXPECT_EQ(placement.rcNormalPosition.bottom - placement.rcNormalPosition.top, expected->height);
   EXPECT_NE(GetClassLongPtrA(g_mainFrame, GCLP_HICON), 0) << "icon 102 not loaded";
 }
 
