@@ -156,15 +156,15 @@ class Progress {
   long long done_ = 0;
 };
 
-using GroupWriter = void (*)(const FixedText<256>&, FixedText<256>&, std::int32_t&);
-
 // Writes one group into the folder that the installation folder names, when
-// it is to be written; on a failure reports the file and ends the run.
-void WriteGroup(GroupWriter writer, const PayloadGroup& group, Progress& progress) {
+// it is to be written; on a failure reports the file and ends the run. The
+// group alone says what is written and how (its policy), so nothing else has
+// to agree with it.
+void WriteGroup(const PayloadGroup& group, Progress& progress) {
   if (GroupIsToBeWritten(group, ExistsInInstallationFolder)) {
     FixedText<256> failedFileName;
     std::int32_t writeStatus = 0;
-    writer(g_installationFolder, failedFileName, writeStatus);
+    WritePayloadGroup(group, g_installationFolder, failedFileName, writeStatus);
     if (writeStatus != 0) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
   }
   progress.GroupDone(group);  // its bytes count as done, written or kept
@@ -224,13 +224,13 @@ void InstallSequence() {
 
   // The text now ends in "Help\": without that backslash it names the Help folder.
   g_installationFolder.At(g_installationFolder.TrimmedLength()) = ' ';
-  WriteGroup(WriteHelpFiles, HelpGroup, progress);
+  WriteGroup(HelpGroup, progress);
 
   CutAtLastBackslash();
-  WriteGroup(WriteApplicationFiles, ApplicationGroup, progress);
+  WriteGroup(ApplicationGroup, progress);
 
-  WriteGroup(WriteFormatsDatabase, FormatsGroup, progress);
-  WriteGroup(WriteDatabaseFiles, DatabaseGroup, progress);
+  WriteGroup(FormatsGroup, progress);
+  WriteGroup(DatabaseGroup, progress);
 
   PlaceShortcuts();
   // Everything is installed: from here on, however the run ends (the frame
