@@ -5,10 +5,11 @@
 // process of the machine shares.
 //
 //   bench_driver --installer <exe> --payload-list <file> [--nsis <exe>] [--nsis-lzma <exe>]
-//                [--msi <package>] [--bare <exe>] [--writer <exe>] [--runs <n>]
-//                [--folder-root <folder>] [--out <file>]
+//                [--msi <package>] [--bare <exe>] [--writer <exe>] [--variant <exe>]...
+//                [--runs <n>] [--folder-root <folder>] [--out <file>]
 //
-// --payload-list is payload-files.txt of make-peers.cmake: "<size> <path below
+// --variant adds another build of the installer to the rounds (to measure
+// what a change buys); --payload-list is payload-files.txt of make-peers.cmake: "<size> <path below
 // the installation folder>" for each of the 47 files.
 //
 // A dialog run (the installer, NSIS): process start -> first window visible ->
@@ -266,6 +267,7 @@ struct Program {
   std::string name;
   std::string path;  // the executable, or the package for the MSI
   Kind kind;
+  bool variant = false;
 };
 
 // The steps of an installation that can be seen from outside, in the order the
@@ -501,6 +503,7 @@ std::string List(const std::vector<double>& values, int decimals) {
 
 struct Options {
   std::string installer, nsis, nsisLzma, msi, bare, writer, payloadList, out;
+  std::vector<std::string> variants;  // other builds of the installer, measured beside it
   std::string folderRoot = "c:\\pewbench";
   int runs = 7;
 };
@@ -513,6 +516,7 @@ Options ParseOptions(int argc, char** argv) {
     else if (name == "--nsis") options.nsis = value;
     else if (name == "--nsis-lzma") options.nsisLzma = value;
     else if (name == "--msi") options.msi = value;
+    else if (name == "--variant") options.variants.push_back(value);
     else if (name == "--bare") options.bare = value;
     else if (name == "--writer") options.writer = value;
     else if (name == "--payload-list") options.payloadList = value;
@@ -580,6 +584,11 @@ int Bench(const Options& options) {
   if (!options.nsis.empty()) measured.push_back({{"NSIS, uncompressed", options.nsis, Kind::kDialog}, {}});
   if (!options.nsisLzma.empty()) measured.push_back({{"NSIS, LZMA", options.nsisLzma, Kind::kDialog}, {}});
   if (!options.msi.empty()) measured.push_back({{"MSI, msiexec /qn", options.msi, Kind::kUnattendedMsi}, {}});
+  // Variants are not peers: they take part in the rounds, and the comparison
+  // with the fastest peer leaves them out.
+  for (const std::string& variant : options.variants) {
+    measured.push_back({{"variant " + variant.substr(variant.find_last_of("\\/") + 1), variant, Kind::kDialog, true}, {}});
+  }
   std::vector<std::vector<double>> bareSteps;
   std::vector<double> writing;
 
@@ -660,14 +669,14 @@ int Bench(const Options& options) {
   for (std::size_t r = 0; r < measured.front().runs.size(); ++r) {
     double fastest = 0;
     for (std::size_t p = 1; p < measured.size(); ++p) {
-      if (measured[p].program.kind != Kind::kDialog) continue;
+      if (measured[p].program.kind != Kind::kDialog || measured[p].program.variant) continue;
       const double ms = measured[p].runs[r].DialogMs();
       if (fastest == 0 || ms < fastest) fastest = ms;
     }
     if (fastest > 0) ratios.push_back(measured.front().runs[r].DialogMs() / fastest);
   }
   for (std::size_t p = 1; p < measured.size(); ++p) {
-    if (measured[p].program.kind != Kind::kDialog) continue;
+    if (measured[p].program.kind != Kind::kDialog || measured[p].program.variant) continue;
     const double median = Median(measured[p].Dialog());
     if (fastestName.empty() || median < fastestMedian) {
       fastestName = measured[p].program.name;
