@@ -45,7 +45,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
