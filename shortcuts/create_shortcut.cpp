@@ -2,10 +2,75 @@
 #include "shortcuts/shortcuts.h"
 #include "shortcuts/shell_owners.h"
 
+namespace {
+
+// ole32 and shell32 are loaded when the first shortcut is made, not when the
+// process starts: imported, they and the four DLLs they bring (rpcrt4, combase,
+// shcore, shlwapi) were loaded and initialised before the first window, which
+// the user waits for, and are needed only at the end of the installation. Each
+// is loaded once and stays loaded until the process ends, as an import would;
+// the search is the one the start-up restricted to the system folder. A call
+// that cannot be found fails as the shell call itself would, and the shortcut
+// is simply missing.
+template <typename Function>
+Function SystemCall(const char* dll, const char* name) {
+  HMODULE module = GetModuleHandleA(dll);
+  if (module == nullptr) module = LoadLibraryA(dll);
+  if (module == nullptr) return nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+template <typename Function>
+Function Ole32(const char* name) {
+  return SystemCall<Function>("ole32.dll", name);
+}
+
+template <typename Function>
+Function Shell32(const char* name) {
+  return SystemCall<Function>("shell32.dll", name);
+}
+
+HRESULT WINAPI LoadedCoInitialize(LPVOID reserved) {
+  static const auto call = Ole32<decltype(&CoInitialize)>("CoInitialize");
+  return call != nullptr ? call(reserved) : E_FAIL;
+}
+
+void WINAPI LoadedCoUninitialize() {
+  static const auto call = Ole32<decltype(&CoUninitialize)>("CoUninitialize");
+  if (call != nullptr) call();
+}
+
+HRESULT WINAPI LoadedCoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID interfaceId,
+                                      LPVOID* object) {
+  static const auto call = Ole32<decltype(&CoCreateInstance)>("CoCreateInstance");
+  if (call != nullptr) return call(classId, outer, context, interfaceId, object);
+  *object = nullptr;
+  return REGDB_E_CLASSNOTREG;
+}
+
+void WINAPI LoadedCoTaskMemFree(LPVOID memory) {
+  static const auto call = Ole32<decltype(&CoTaskMemFree)>("CoTaskMemFree");
+  if (call != nullptr) call(memory);
+}
+
+HRESULT WINAPI LoadedGetSpecialFolderLocation(HWND owner, int csidl, PIDLIST_ABSOLUTE* list) {
+  static const auto call = Shell32<decltype(&SHGetSpecialFolderLocation)>("SHGetSpecialFolderLocation");
+  if (call != nullptr) return call(owner, csidl, list);
+  *list = nullptr;
+  return E_FAIL;
+}
+
+BOOL WINAPI LoadedGetPathFromIDList(PCIDLIST_ABSOLUTE list, LPSTR path) {
+  static const auto call = Shell32<decltype(&SHGetPathFromIDListA)>("SHGetPathFromIDListA");
+  return call != nullptr ? call(list, path) : FALSE;
+}
+
+}  // namespace
+
 // The system's own calls, in read-only data; nothing but a test changes the pointer.
 const ShellCalls kSystemShellCalls = {
-    CoInitialize,  CoUninitialize,             CoCreateInstance,
-    CoTaskMemFree, SHGetSpecialFolderLocation, SHGetPathFromIDListA,
+    LoadedCoInitialize,  LoadedCoUninitialize,           LoadedCoCreateInstance,
+    LoadedCoTaskMemFree, LoadedGetSpecialFolderLocation, LoadedGetPathFromIDList,
 };
 const ShellCalls* g_shellCalls = &kSystemShellCalls;
 
