@@ -426,9 +426,10 @@ double LinkSaveMs(const std::string& folder, int count) {
     {
       ComPointer<IShellLinkA> link;
       ComPointer<IPersistFile> file;
-      if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.Out())) ||
+      if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                  IID_PPV_ARGS_Helper(link.Out()))) ||
           FAILED(link->SetPath((folder + "\\Rotaplan.exe").c_str())) ||
-          FAILED(link->QueryInterface(IID_IPersistFile, file.Out())) || FAILED(file->Save(widePath, TRUE))) {
+          FAILED(link->QueryInterface(IID_IPersistFile, IID_PPV_ARGS_Helper(file.Out()))) || FAILED(file->Save(widePath, TRUE))) {
         Fail("cannot save " + path);
       }
     }
