@@ -70,13 +70,12 @@ class InstallerRun {
   HWND Dialog() const { return dialog_; }
   std::string ProposedFolder() const { return pewtest::ControlText(Edit()); }
 
-  void TypeFolder(const std::string& folder) {
+  // Types `folder` (narrow or wide text) over the box's text and presses Install.
+  template <typename Text>
+  void ChooseFolder(const Text& folder) {
     pewtest::ClearEdit(Edit());
     pewtest::TypeInto(Edit(), folder);
-  }
-  void TypeFolder(const std::wstring& folder) {
-    pewtest::ClearEdit(Edit());
-    pewtest::TypeInto(Edit(), folder);
+    Install();
   }
   void Install() { pewtest::Click(GetDlgItem(dialog_, IDOK)); }
   void Cancel() { pewtest::Click(GetDlgItem(dialog_, IDCANCEL)); }
@@ -108,8 +107,7 @@ class InstallerRun {
   // Types `folder`, presses Install and answers the message that ends the run:
   // a success when that is the success message and the exit code is 0.
   testing::AssertionResult InstallInto(const std::string& folder) {
-    TypeFolder(folder);
-    Install();
+    ChooseFolder(folder);
     const auto box = AnswerMessageBox();
     if (!box) return testing::AssertionFailure() << "no message box";
     if (box->text != kSuccessText) return testing::AssertionFailure() << "the run ended with: " << box->text;
@@ -242,8 +240,7 @@ TEST_F(Installer, MissingFormatsAreWrittenBesideAnExistingDatabaseSet) {
   }
   InstallerRun run;
   ASSERT_TRUE(run.Start());
-  run.TypeFolder(folder);
-  run.Install();
+  run.ChooseFolder(folder);
   ASSERT_TRUE(run.AnswerMessageBox().has_value());
   EXPECT_EQ(run.ExitCode(), kExitSuccess);
   EXPECT_TRUE(GroupInstalled(FormatsGroup, folder));
@@ -380,8 +377,7 @@ TEST_F(Installer, AFolderThatCannotBeMadeIsReportedAndFails) {
   ASSERT_TRUE(pewtest::WriteFileText(folder + "\\Help", "a file where the Help folder should be"));
   InstallerRun run;
   ASSERT_TRUE(run.Start());
-  run.TypeFolder(folder);
-  run.Install();
+  run.ChooseFolder(folder);
   const auto box = run.AnswerMessageBox();
   ASSERT_TRUE(box.has_value());
   EXPECT_EQ(box->caption, "Pewsterline");
@@ -400,8 +396,7 @@ TEST_F(Installer, AFileThatCannotBeWrittenIsReportedAndStopsTheInstallation) {
   ASSERT_TRUE(locked.Locked());
   InstallerRun run;
   ASSERT_TRUE(run.Start());
-  run.TypeFolder(folder);
-  run.Install();
+  run.ChooseFolder(folder);
   const auto box = run.AnswerMessageBox();
   ASSERT_TRUE(box.has_value());
   EXPECT_EQ(box->text, SaveErrorText("5.htm"));
@@ -434,8 +429,7 @@ TEST_F(Installer, ClosingTheFrameUnderTheLastMessageKeepsTheExitCode) {
     SCOPED_TRACE(c.folder);
     InstallerRun run;
     ASSERT_TRUE(run.Start());
-    run.TypeFolder(c.folder);
-    run.Install();
+    run.ChooseFolder(c.folder);
     EXPECT_EQ(run.CloseFrameUnderMessageBox(), c.text);
     EXPECT_EQ(run.ExitCode(), c.code);
   }
@@ -473,8 +467,7 @@ TEST_F(Installer, WhatTheUserMayNotChangeIsReportedAndStopsTheInstallation) {
     SCOPED_TRACE(c.choice);
     InstallerRun run;
     ASSERT_TRUE(run.Start());
-    run.TypeFolder(c.choice);
-    run.Install();
+    run.ChooseFolder(c.choice);
     const auto box = run.AnswerMessageBox();
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->text, c.text);
@@ -511,8 +504,7 @@ TEST_F(Installer, ANetworkFoldersServerAndShareAreNotFoldersToMake) {
   // the first folder below the share, not the server.
   InstallerRun run;
   ASSERT_TRUE(run.Start());
-  run.TypeFolder("\\\\churchserver\\apps\\pewline");
-  run.Install();
+  run.ChooseFolder("\\\\churchserver\\apps\\pewline");
   const auto box = run.AnswerMessageBox();
   ASSERT_TRUE(box.has_value());
   EXPECT_EQ(box->text, FolderErrorText("\\\\churchserver\\apps\\pewline"));
@@ -543,8 +535,7 @@ TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
   const DWORD threadId = GetWindowThreadProcessId(dialog, &processId);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.says);
-    run.TypeFolder(c.typed);
-    run.Install();
+    run.ChooseFolder(c.typed);
     HWND box = pewtest::WaitForDialog("Pewsterline", processId, kTimeout);
     ASSERT_NE(box, nullptr) << "no message box";
     EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
@@ -585,8 +576,7 @@ TEST_F(Installer, TheLongestAcceptedFolderInstallsCompletely) {
   ASSERT_EQ(folder.size(), MaxFolderChoice());
   InstallerRun run;
   ASSERT_TRUE(run.Start());
-  run.TypeFolder(folder + "b");
-  run.Install();
+  run.ChooseFolder(folder + "b");
   const auto refusal = run.AnswerMessageBox();
   ASSERT_TRUE(refusal.has_value());
   EXPECT_NE(refusal->text.find("too long"), std::string::npos) << refusal->text;

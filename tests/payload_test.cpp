@@ -345,7 +345,7 @@ TEST(PayloadWriter, FullDiskLeavesNoPartialFile) {
     std::int32_t status = 0;
     {
       pewtest::DevFullLink full(folder / "Rotaplan.ex~");
-      ASSERT_TRUE(full.Linked());
+      ASSERT_TRUE(full.Made());
       WriteApplicationFiles(Folder(folder.Path()), failed, status);
     }
     EXPECT_EQ(status, ERROR_DISK_FULL);
@@ -367,7 +367,7 @@ TEST(PayloadWriter, DatabaseFailureRemovesTheFilesItCreated) {
   std::int32_t status = 0;
   {
     pewtest::DevFullLink full(folder / "4-reg.d~");
-    ASSERT_TRUE(full.Linked());
+    ASSERT_TRUE(full.Made());
     WriteDatabaseFiles(Folder(folder.Path()), failed, status);
   }
   EXPECT_NE(status, 0);

@@ -264,8 +264,10 @@ bool IsReadOnly(const std::string& path) {
 
 }  // namespace
 
-DevFullLink::DevFullLink(const std::string& path) : unixPath_(UnixPath(path)), path_(path) {
-  linked_ = !unixPath_.empty() &&
+UnixChange::UnixChange(const std::string& path) : unixPath_(UnixPath(path)), path_(path) {}
+
+DevFullLink::DevFullLink(const std::string& path) : UnixChange(path) {
+  made_ = !unixPath_.empty() &&
             RunUnixUntil("Z:\\bin\\ln", "-s /dev/full \"" + unixPath_ + "\"", path_, true);
 }
 
@@ -273,8 +275,7 @@ DevFullLink::~DevFullLink() {
   if (EntryExists(path_)) RunUnixUntil("Z:\\bin\\rm", "-f \"" + unixPath_ + "\"", path_, false);
 }
 
-UnwritableFolder::UnwritableFolder(const std::string& path)
-    : unixPath_(UnixPath(path)), path_(path) {
+UnwritableFolder::UnwritableFolder(const std::string& path) : UnixChange(path) {
   made_ = !unixPath_.empty() && RunUnixUntil("Z:\\bin\\chmod", "555 \"" + unixPath_ + "\"",
                                              [&] { return IsReadOnly(path_); });
 }

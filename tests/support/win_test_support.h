@@ -75,42 +75,42 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 bool WriteFileText(const std::string& path, const std::string& text);
 
+// A change that a Unix program makes to a file or folder while the object
+// lives, undone when it goes: Wine has no Win32 call for these, and runs Unix
+// programs as child processes.
+class UnixChange {
+ public:
+  UnixChange(const UnixChange&) = delete;
+  UnixChange& operator=(const UnixChange&) = delete;
+  bool Made() const { return made_; }
+
+ protected:
+  explicit UnixChange(const std::string& path);
+  std::string unixPath_;
+  std::string path_;
+  bool made_ = false;
+};
+
 // Makes `path` (a new name in an existing folder) a Unix symbolic link to
 // /dev/full while it lives, so that every write to it fails with
 // ERROR_DISK_FULL, as on a full disk. Wine has no Win32 call that makes such a
 // link, and it cannot delete one (DeleteFileA fails with
 // ERROR_INVALID_PARAMETER), so ln and rm, Unix programs that Wine runs as
 // child processes, make and remove it.
-class DevFullLink {
+class DevFullLink : public UnixChange {
  public:
   explicit DevFullLink(const std::string& path);
-  DevFullLink(const DevFullLink&) = delete;
-  DevFullLink& operator=(const DevFullLink&) = delete;
   ~DevFullLink();
-  bool Linked() const { return linked_; }
-
- private:
-  std::string unixPath_;
-  std::string path_;
-  bool linked_ = false;
 };
 
 // Takes the write permission of an existing folder away (chmod 555) while it
 // lives, so that an unprivileged user may create nothing in it; root still
 // may. Wine has no Win32 call that does this to a folder, so chmod, a Unix
 // program that Wine runs as a child, does; Wine shows the folder read-only.
-class UnwritableFolder {
+class UnwritableFolder : public UnixChange {
  public:
   explicit UnwritableFolder(const std::string& path);
-  UnwritableFolder(const UnwritableFolder&) = delete;
-  UnwritableFolder& operator=(const UnwritableFolder&) = delete;
   ~UnwritableFolder();
-  bool Made() const { return made_; }
-
- private:
-  std::string unixPath_;
-  std::string path_;
-  bool made_ = false;
 };
 
 // A file held open with share mode 0, so that nobody else can open it.
