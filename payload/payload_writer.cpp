@@ -115,11 +115,8 @@ void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
   while (writeStatus == 0 && moved < group.entryCount) {
     failedFileName.Assign(std::string_view(group.names[moved], 32));
     ComposePaths(folderPath, group.names[moved], target, temporary);
-    if (MoveFileExA(temporary.c_str(), target.c_str(), moveFlags)) {
-      ++moved;
-    } else {
-      writeStatus = LastErrorStatus();
-    }
+    writeStatus = MoveIntoPlace(temporary, target, moveFlags);
+    if (writeStatus == 0) ++moved;
   }
   if (writeStatus == 0) return;
   // Every file this call created goes again: the moved ones (nothing was
