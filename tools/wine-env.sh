@@ -1,7 +1,7 @@
 # Sourced by tools/test and tools/run: a private Wine prefix and HOME, an X display,
 # and a wineserver that is already running before anything else starts.
 #
-#   pew_wine_start [--own-display]   sets WINEPREFIX, HOME, DISPLAY, PEW_WINE_DIR, PEW_DRIVE_D
+#   pew_wine_start [--use-display]   sets WINEPREFIX, HOME, DISPLAY, PEW_WINE_DIR, PEW_DRIVE_D
 #   pew_wine_stop                    ends the wineserver and Xvfb, removes the prefix
 #
 # The prefix's Desktop and Documents are real folders inside it (Wine links them
@@ -13,6 +13,43 @@
 # and wine and wineserver on PATH become small scripts that run the real ones
 # through runuser. Root may write any file, so only an unprivileged account
 # meets read-only files and folders as a Windows user does.
+
+# How this host runs Wine's 32-bit (i386) programs: "native", or "emulated by QEMU
+# x.y" where tools/setup-deps registered QEMU with binfmt_misc (a registered entry
+# is tried before the kernel's own loader, so it wins wherever it is).
+pew_i386_way() {
+  local entry=/proc/sys/fs/binfmt_misc/qemu-i386 interpreter
+  if [ -r "$entry" ] && grep -qx enabled "$entry"; then
+    interpreter=$(sed -n 's/^interpreter //p' "$entry")
+    echo "emulated by QEMU $("$interpreter" --version 2>/dev/null | sed -n '1s/.*version \([0-9.]*\).*/\1/p')"
+  else
+    echo native
+  fi
+}
+
+# Runs one step of starting Wine, its output kept in the prefix's start log (a
+# file: Wine's background services inherit it, and a pipe would keep ctest
+# waiting for ever). When the step fails, says so with that output and the most
+# likely cause, instead of ending silently.
+pew_wine_step() {
+  local what=$1 log="$PEW_WINE_DIR/wine-start.log"
+  shift
+  echo "\$ $*" >>"$log"
+  "$@" </dev/null >>"$log" 2>&1 && return 0
+  local status=$?
+  echo "wine-env: $what failed (exit status $status); its output:" >&2
+  sed 's/^/  /' "$log" | tail -n 20 >&2
+  if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    echo "wine-env: likely cause: this host runs no 32-bit (i386) programs (\"$(/lib/ld-linux.so.2 --version 2>&1 | head -n1 | sed 's/.*: //')\")," >&2
+    echo "  and wineserver and Wine's loader are such programs. tools/setup-deps sets up QEMU" >&2
+    echo "  user emulation for them; run it (as root or with sudo) and read what it says." >&2
+  elif [ "$status" -eq 126 ] || [ "$status" -eq 127 ]; then
+    echo "wine-env: likely cause: a Wine program is missing or cannot be executed; run tools/setup-deps." >&2
+  else
+    echo "wine-env: likely cause: see the output above (32-bit code runs $(pew_i386_way) here)." >&2
+  fi
+  return "$status"
+}
 
 # Runs a command as PEW_WINE_USER when that is set, otherwise as is.
 pew_as_wine_user() {
@@ -56,22 +93,23 @@ pew_wine_start() {
     export DISPLAY=":$(head -n1 "$display_file")"
   fi
 
-  # Started here, with their output going nowhere: Wine's background services
-  # inherit the stdout of whoever starts them, and ctest would wait for ever on it.
-  wineserver -p </dev/null >/dev/null 2>&1
-  wine wineboot -i </dev/null >/dev/null 2>&1
+  # Started here, before anything that pipes our output: Wine's background
+  # services inherit the stdout of whoever starts them, and ctest would wait for
+  # ever on it.
+  pew_wine_step "starting wineserver" wineserver -p || return 1
+  pew_wine_step "creating the Wine prefix (wineboot -i)" wine wineboot -i || return 1
   # Every program of the prefix runs inside one Wine virtual desktop of the screen's
   # size. Wine is then the window manager: a maximised window really covers the
   # screen, as it does on Windows, which a bare X server does not do.
   local size=${PEW_SCREEN:-1366x768x24}
   size=${size%x*}
-  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size" /f </dev/null >/dev/null 2>&1
+  pew_wine_step "setting the desktop" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f || return 1
+  pew_wine_step "setting the desktop's size" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size" /f || return 1
   # The desktop already running was made before the setting: start again.
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
-  wineserver -p </dev/null >/dev/null 2>&1
-  wine wineboot </dev/null >/dev/null 2>&1
+  pew_wine_step "starting wineserver again" wineserver -p || return 1
+  pew_wine_step "starting the Wine desktop (wineboot)" wine wineboot || return 1
 
   local user_dir="$WINEPREFIX/drive_c/users/${PEW_WINE_USER:-$(id -un)}"
   local folder
