@@ -26,7 +26,6 @@ using pewtest::ControlText;
 using pewtest::PressKey;
 using pewtest::TypeInto;
 
-constexpr DWORD kTimeout = 10000;
 
 // The eleven controls of the dialog, in template (and tab) order.
 struct ExpectedControl {
@@ -89,7 +88,8 @@ class FolderDialog : public testing::Test {
   template <typename Show>
   auto WithDriver(std::function<void(HWND dialog, HWND edit)> drive, Show show) {
     std::thread driver([&] {
-      HWND dialog = pewtest::WaitForDialog("Pewsterline Installer", GetCurrentProcessId(), kTimeout);
+      HWND dialog =
+          pewtest::WaitForDialog("Pewsterline Installer", GetCurrentProcessId(), pewtest::WaitLimit());
       if (dialog == nullptr) {
         ADD_FAILURE() << "the dialog did not appear";
         return;
@@ -483,11 +483,11 @@ TEST(FolderDialogInInstaller, CancelEscAndTheCloseBoxEndTheInstallerAsCancelled)
     SCOPED_TRACE(ending++);
     pewtest::ChildProcess installer;
     ASSERT_TRUE(installer.Start(pewtest::InstallerPath()));
-    HWND dialog = pewtest::WaitForDialog("Pewsterline Installer", installer.Id(), 20000);
+    HWND dialog = pewtest::WaitForDialog("Pewsterline Installer", installer.Id(), pewtest::WaitLimit());
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(ControlText(GetDlgItem(dialog, IDC_FOLDER_EDIT)), "c:\\pewline");
     end(dialog);
-    const auto code = installer.WaitForExit(15000);
+    const auto code = installer.WaitForExit(pewtest::WaitLimit());
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 1602u);
   }

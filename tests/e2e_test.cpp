@@ -26,7 +26,6 @@ using pewtest::FileExists;
 using pewtest::FolderExists;
 using pewtest::ReadFileBytes;
 
-constexpr DWORD kTimeout = 20000;
 constexpr DWORD kExitSuccess = 0, kExitCancelled = 1602, kExitFailed = 1603;
 
 const std::string kSuccessText =
@@ -62,7 +61,7 @@ class InstallerRun {
   // Starts the installer and waits for its dialog.
   testing::AssertionResult Start() {
     if (!process_.Start(pewtest::InstallerPath())) return testing::AssertionFailure() << "not started";
-    dialog_ = pewtest::WaitForDialog("Pewsterline Installer", process_.Id(), kTimeout);
+    dialog_ = pewtest::WaitForDialog("Pewsterline Installer", process_.Id(), pewtest::WaitLimit());
     if (dialog_ == nullptr) return testing::AssertionFailure() << "no dialog";
     return testing::AssertionSuccess();
   }
@@ -82,7 +81,7 @@ class InstallerRun {
 
   // Reads the message box that ends the run and presses its OK.
   std::optional<MessageBoxSeen> AnswerMessageBox() {
-    HWND box = pewtest::WaitForDialog("Pewsterline", process_.Id(), kTimeout);
+    HWND box = pewtest::WaitForDialog("Pewsterline", process_.Id(), pewtest::WaitLimit());
     if (box == nullptr) return std::nullopt;
     MessageBoxSeen seen{pewtest::WindowText(box), pewtest::MessageBoxStaticText(box),
                         GetWindow(box, GW_OWNER) != nullptr};
@@ -93,16 +92,16 @@ class InstallerRun {
   // Closes the main frame while the message box that ends the run is up, as a
   // task manager's "End task" does; returns the box's text.
   std::optional<std::string> CloseFrameUnderMessageBox() {
-    HWND box = pewtest::WaitForDialog("Pewsterline", process_.Id(), kTimeout);
+    HWND box = pewtest::WaitForDialog("Pewsterline", process_.Id(), pewtest::WaitLimit());
     HWND frame = pewtest::WaitForWindow("WFL_Installer_MainWindow", "Pewsterline Installer",
-                                        process_.Id(), kTimeout, false);
+                                        process_.Id(), pewtest::WaitLimit(), false);
     if (box == nullptr || frame == nullptr) return std::nullopt;
     const std::string text = pewtest::MessageBoxStaticText(box);
     PostMessageA(frame, WM_CLOSE, 0, 0);
     return text;
   }
 
-  std::optional<DWORD> ExitCode() { return process_.WaitForExit(kTimeout); }
+  std::optional<DWORD> ExitCode() { return process_.WaitForExit(pewtest::WaitLimit()); }
 
   // Types `folder`, presses Install and answers the message that ends the run:
   // a success when that is the success message and the exit code is 0.
@@ -265,7 +264,7 @@ class OtherApplication {
         release_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
         ready_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
     thread_ = std::thread([this] { Run(); });
-    WaitForSingleObject(ready_, kTimeout);
+    WaitForSingleObject(ready_, pewtest::WaitLimit());
   }
   ~OtherApplication() {
     SetEvent(release_);
@@ -281,6 +280,10 @@ class OtherApplication {
 
   // Stops the thread from answering messages until the object goes.
   void HangNow() { PostThreadMessageA(threadId_, WM_APP, 0, 0); }
+
+  // Whether the system takes the main window for hung: its thread has looked
+  // at no message for five seconds.
+  bool MainWindowHung() const { return IsHungAppWindow(windows_[1]) != FALSE; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -349,15 +352,14 @@ TEST_F(Installer, CancelClosesTheOtherApplicationAndWritesNothing) {
 
 TEST_F(Installer, AHungWindowOfTheOtherApplicationDoesNotHangTheInstaller) {
   // One thread holds all three windows: once it stops answering, none of them
-  // can close. The system calls a thread hung when it has not looked at its
-  // messages for five seconds.
+  // can close, and it answers nothing until the test ends. An installer that
+  // waited for them would never show its dialog.
   OtherApplication other(0, true);
   other.HangNow();
-  Sleep(5500);
-  const DWORD start = GetTickCount();
+  ASSERT_TRUE(pewtest::WaitUntil([&] { return other.MainWindowHung(); }, pewtest::WaitLimit()));
   InstallerRun run;
-  ASSERT_TRUE(run.Start());
-  EXPECT_LT(GetTickCount() - start, 10000u) << "the installer waited for the hung windows";
+  ASSERT_TRUE(run.Start()) << "the installer waited for the hung windows";
+  EXPECT_EQ(other.Closed(), std::vector<int>({0, 0, 0}));
   run.Cancel();
   EXPECT_EQ(run.ExitCode(), kExitCancelled);
 }
@@ -536,14 +538,14 @@ TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.says);
     run.ChooseFolder(c.typed);
-    HWND box = pewtest::WaitForDialog("Pewsterline", processId, kTimeout);
+    HWND box = pewtest::WaitForDialog("Pewsterline", processId, pewtest::WaitLimit());
     ASSERT_NE(box, nullptr) << "no message box";
     EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
     const std::string text = pewtest::MessageBoxStaticText(box);
     EXPECT_NE(text.find(c.says), std::string::npos) << text;
     EXPECT_NE(text.find("\rFor example: c:\\pewline"), std::string::npos) << text;
     pewtest::Click(pewtest::FindButton(box, "OK"));
-    ASSERT_TRUE(pewtest::WaitUntil([&] { return !IsWindow(box); }, kTimeout));
+    ASSERT_TRUE(pewtest::WaitUntil([&] { return !IsWindow(box); }, pewtest::WaitLimit()));
     // Still open, with the text as typed, in focus and selected to type over.
     EXPECT_TRUE(IsWindowVisible(dialog));
     EXPECT_TRUE(pewtest::ControlTextW(edit) == c.typed);
@@ -553,7 +555,7 @@ TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
           info.cbSize = sizeof info;
           return GetGUIThreadInfo(threadId, &info) && info.hwndFocus == edit;
         },
-        kTimeout));
+        pewtest::WaitLimit()));
     DWORD start = 1, end = 0;
     SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, 0u);

@@ -243,9 +243,9 @@ TEST(ShellProcess, ClosingTheMainFrameEndsTheInstallerAsCancelled) {
   pewtest::ChildProcess installer;
   ASSERT_TRUE(installer.Start(pewtest::InstallerPath())) << pewtest::InstallerPath();
   HWND frame = pewtest::WaitForWindow("WFL_Installer_MainWindow", "Pewsterline Installer",
-                                      installer.Id(), 15000, false);
+                                      installer.Id(), pewtest::WaitLimit(), false);
   if (frame != nullptr) PostMessageA(frame, WM_CLOSE, 0, 0);
-  const auto code = installer.WaitForExit(15000);
+  const auto code = installer.WaitForExit(pewtest::WaitLimit());
   ASSERT_TRUE(code.has_value()) << "the installer did not end";
   EXPECT_EQ(*code, 1602u);
 }

@@ -16,8 +16,8 @@ constexpr UINT_PTR kWatchdogTimer = 0x5EC;
 
 }  // namespace
 
-NextDialogCatcher::NextDialogCatcher(std::function<void(HWND)> onOpen, UINT closeAfterMs)
-    : onOpen_(std::move(onOpen)), closeAfterMs_(closeAfterMs) {
+NextDialogCatcher::NextDialogCatcher(std::function<void(HWND)> onOpen)
+    : onOpen_(std::move(onOpen)) {
   if (t_catcher != nullptr) return;  // one at a time: Hooked() says it failed
   hook_ = SetWindowsHookExA(WH_CBT, HookProc, nullptr, GetCurrentThreadId());
   if (hook_ != nullptr) t_catcher = this;
@@ -39,7 +39,7 @@ LRESULT CALLBACK NextDialogCatcher::HookProc(int code, WPARAM wParam, LPARAM lPa
       // default button): the handler runs from the box's own modal loop once
       // it is idle. The timers belong to the box and go with it.
       SetTimer(box, kOpenTimer, 1, Opened);
-      SetTimer(box, kWatchdogTimer, catcher->closeAfterMs_, Watchdog);
+      SetTimer(box, kWatchdogTimer, WaitLimit(), Watchdog);
     }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);

@@ -17,10 +17,10 @@ class NextDialogCatcher {
   // `onOpen` runs once, for the first dialog box (class "#32770") of this thread
   // that is activated while the catcher lives, from the box's modal loop once
   // the box is shown and has its focus. It should close the box, for
-  // example with PressDialogButton; a box still open `closeAfterMs` later is
+  // example with PressDialogButton; a box still open the wait limit later is
   // ended with EndDialog(box, 0) and reported by TimedOut(), so that a test that
   // failed to close it fails instead of hanging.
-  explicit NextDialogCatcher(std::function<void(HWND box)> onOpen, UINT closeAfterMs = 10000);
+  explicit NextDialogCatcher(std::function<void(HWND box)> onOpen);
   NextDialogCatcher(const NextDialogCatcher&) = delete;
   NextDialogCatcher& operator=(const NextDialogCatcher&) = delete;
   ~NextDialogCatcher();
@@ -35,7 +35,6 @@ class NextDialogCatcher {
   static void CALLBACK Watchdog(HWND box, UINT message, UINT_PTR id, DWORD time);
 
   std::function<void(HWND)> onOpen_;
-  UINT closeAfterMs_;
   HHOOK hook_ = nullptr;
   HWND caught_ = nullptr;
   bool timedOut_ = false;

@@ -1,9 +1,22 @@
 // Helpers for tests that run under Wine.
 #include "support/win_test_support.h"
 
+#include <cstdlib>
 #include <utility>
 
 namespace pewtest {
+
+DWORD WaitLimit() {
+  static const DWORD limit = [] {
+    constexpr double kBaseMs = 90000;
+    char text[32] = {};
+    const DWORD length = GetEnvironmentVariableA("PEW_TIME_SCALE", text, sizeof text);
+    double scale = length > 0 && length < sizeof text ? std::strtod(text, nullptr) : 1.0;
+    if (!(scale > 0) || scale > 1000) scale = 1.0;  // unreadable: as if unset
+    return static_cast<DWORD>(kBaseMs * scale);
+  }();
+  return limit;
+}
 
 std::string InstallerPath() {
   // PEW_INSTALLER names another copy to run, such as a signed release.
@@ -32,7 +45,7 @@ void ChildProcess::Close() {
   if (info_.hProcess != nullptr) {
     if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
       TerminateProcess(info_.hProcess, 0xDEAD);
-      WaitForSingleObject(info_.hProcess, 5000);
+      WaitForSingleObject(info_.hProcess, WaitLimit());
     }
     CloseHandle(info_.hProcess);
   }
@@ -238,15 +251,15 @@ bool EntryExists(const std::string& path) {
   return true;
 }
 
-// Runs a Unix program, then waits up to 10 s for `done` to hold. A Unix
-// child's handle cannot be waited for, so its effect is.
+// Runs a Unix program, then waits for `done` to hold, up to the wait limit. A
+// Unix child's handle cannot be waited for, so its effect is.
 template <typename Done>
 bool RunUnixUntil(const std::string& program, const std::string& arguments, Done done) {
   ChildProcess child;
   if (!child.Start(program, arguments)) return false;
   const DWORD start = GetTickCount();
   while (!done()) {
-    if (GetTickCount() - start > 10000) return false;
+    if (GetTickCount() - start > WaitLimit()) return false;
     Sleep(10);
   }
   return true;

@@ -11,6 +11,14 @@
 
 namespace pewtest {
 
+// The longest a test waits for what should come at once (a window, the end of a
+// process, the effect of a command): sized for a loaded 2-core host that
+// emulates 32-bit code, where the installer's dialog can take a minute to
+// appear, and multiplied by the environment's PEW_TIME_SCALE (a positive
+// number, default 1), the one setting for every such limit. Tests wait for
+// conditions up to this limit; none passes or fails by the clock alone.
+DWORD WaitLimit();
+
 // The installer executable built beside the tests, or the one that the
 // environment variable PEW_INSTALLER names.
 std::string InstallerPath();
