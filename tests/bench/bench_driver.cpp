@@ -498,6 +498,7 @@ std::string List(const std::vector<double>& values, int decimals) {
 
 struct Options {
   std::string installer, nsis, nsisLzma, msi, bare, writer, payloadList, out;
+  std::string i386Way = "native";  // how the host runs 32-bit code: "native" or "emulated by ..."
   std::vector<std::string> variants;  // other builds of the installer, measured beside it
   std::string folderRoot = "c:\\pewbench";
   int runs = 7;
@@ -516,13 +517,15 @@ Options ParseOptions(int argc, char** argv) {
     else if (name == "--writer") options.writer = value;
     else if (name == "--payload-list") options.payloadList = value;
     else if (name == "--out") options.out = value;
+    else if (name == "--i386") options.i386Way = value;
     else if (name == "--folder-root") options.folderRoot = value;
     else if (name == "--runs") options.runs = std::atoi(value.c_str());
     else Fail("unknown option " + name);
   }
   if (options.installer.empty() || options.payloadList.empty() || options.runs < 1) {
     Fail("usage: bench_driver --installer <exe> --payload-list <file> [--nsis <exe>] [--nsis-lzma <exe>] "
-         "[--msi <package>] [--bare <exe>] [--writer <exe>] [--runs <n>] [--folder-root <folder>] [--out <file>]");
+         "[--msi <package>] [--bare <exe>] [--writer <exe>] [--runs <n>] [--folder-root <folder>] [--out <file>] "
+         "[--i386 <how 32-bit code runs>]");
   }
   return options;
 }
@@ -640,6 +643,12 @@ int Bench(const Options& options) {
   };
 
   std::string report = head + "\n" + rule + "\n";
+  // Emulated 32-bit code slows every program by a varying factor: said in the
+  // table itself, so that no figure of it is taken for a native one.
+  if (options.i386Way != "native") {
+    report += row("32-bit code " + options.i386Way + ": NOT comparable with native figures",
+                  [&](const Measured&) { return std::string("emulated"); });
+  }
   report += row("file size, bytes", [&](const Measured& m) {
     long long size = FileSize(m.program.path);
     return Grouped(size);
