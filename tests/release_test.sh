@@ -58,6 +58,9 @@ signed)
     fail "the unsigned release was not made, or not called unsigned (exit $code):"$'\n'"$output"
   elif ! (cd "$out" && sha256sum -c --quiet SHA256SUMS); then
     fail "the unsigned release does not match its SHA256SUMS"
+  elif ! grep -q '^compiler .*GCC' "$out/TOOLCHAIN" || ! grep -q '^binutils .*GNU ld' "$out/TOOLCHAIN" ||
+       ! grep -q '^mingw-w64 runtime: mingw-w64-i686-dev [0-9]' "$out/TOOLCHAIN" || ! grep -q "toolchain" <<<"$output"; then
+    fail "the release does not name the toolchain that built it"
   elif osslsigncode verify -in "$out/PewsterlineSetup.exe" >/dev/null 2>&1; then
     fail "the unsigned release verifies as signed"
   fi
