@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "resources/resource.h"
 #include "support/dialog_catcher.h"
 #include "support/gui_driver.h"
+#include "support/path_limits.h"
 #include "support/shell_links.h"
 #include "support/win_test_support.h"
 
@@ -157,14 +159,28 @@ bool NoTemporaryFilesIn(const std::string& folder) {
 }
 
 // Each case starts from a clean user and removes what the installer made: the
-// cases of one run share the Wine prefix.
+// cases of one run share the Wine prefix. Whatever a case installed, every path
+// it made (on d: also those that existed only for a moment) must be one that
+// Windows takes.
 class Installer : public testing::Test {
  protected:
   void SetUp() override {
     shortcuts_.Remove();
     pewtest::RemoveTree("c:\\pewline");
+    createdOnD_ = std::make_unique<pewtest::CreatedPaths>("d:\\");
+    ASSERT_TRUE(createdOnD_->Watching());
   }
   void TearDown() override {
+    const auto created = createdOnD_->Seen();
+    EXPECT_TRUE(created.has_value()) << "the names created on d: were not all reported";
+    std::vector<std::string> made = created.value_or(std::vector<std::string>());
+    for (const std::string& link : shortcuts_.Links()) {
+      const auto contents = pewtest::ReadLink(link);
+      if (!contents) continue;
+      made.insert(made.end(), {link, contents->target, contents->workingFolder});
+    }
+    EXPECT_TRUE(pewtest::WithinWindowsPathLimits("c:\\pewline", made));
+    for (const std::string& folder : cleanUp_) EXPECT_TRUE(pewtest::WithinWindowsPathLimits(folder));
     shortcuts_.Remove();
     pewtest::RemoveTree("c:\\pewline");
     for (const std::string& folder : cleanUp_) pewtest::RemoveTree(folder);
@@ -179,6 +195,7 @@ class Installer : public testing::Test {
 
   pewtest::UserShortcuts shortcuts_;
   std::vector<std::string> cleanUp_;
+  std::unique_ptr<pewtest::CreatedPaths> createdOnD_;
 };
 
 TEST_F(Installer, DefaultInstallationWritesEverythingAndEndsWithSuccess) {
