@@ -14,16 +14,11 @@
 #include <cstring>
 #include <string_view>
 
-// The first `count` characters of `text` (all of it when shorter), and what
-// follows the first `count`. Product code uses these instead of
-// std::string_view::substr, which throws: its out_of_range alone links in
-// libstdc++'s exception and demangling code.
+// The first `count` characters of `text` (all of it when shorter). Product code
+// uses it instead of std::string_view::substr, which throws: its out_of_range
+// alone links in libstdc++'s exception and demangling code.
 constexpr std::string_view Head(std::string_view text, std::size_t count) {
   return {text.data(), count < text.size() ? count : text.size()};
-}
-constexpr std::string_view Tail(std::string_view text, std::size_t count) {
-  return count < text.size() ? std::string_view(text.data() + count, text.size() - count)
-                             : std::string_view();
 }
 
 // The value of a fixed-width text: everything up to the last non-blank.

@@ -105,11 +105,7 @@ int NextDirectoryEntry(const char* pattern, int patternLength, DirectoryEntryInf
                   : kSearchFailed;
       return 0;
     }
-    // INVALID_HANDLE_VALUE is -1 and was handled above. A find handle is a
-    // kernel handle or (in Wine) the address of the search's memory, a multiple
-    // of four either way, so it is never -2 or -3 either; the test below only
-    // keeps a broken system from making an open search look finished, which
-    // would leak it.
+    // A handle equal to one of the state values would look finished and leak.
     state = reinterpret_cast<std::intptr_t>(search);
     if (!IsOpenSearch(state)) {
       FindClose(search);

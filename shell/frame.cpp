@@ -6,8 +6,6 @@
 
 HWND g_mainFrame = nullptr;
 HWND g_backdrop = nullptr;
-int g_screenWidth = 0;
-int g_screenHeight = 0;
 
 namespace {
 
@@ -60,9 +58,8 @@ bool CreateInstallerWindows(HINSTANCE instance) {
   windowClass.lpszClassName = kInstallerClassName;
   if (RegisterClassA(&windowClass) == 0) return false;
 
-  g_screenWidth = GetSystemMetrics(SM_CXSCREEN);
-  g_screenHeight = GetSystemMetrics(SM_CYSCREEN);
-  const FramePlacement placement = ComputeFramePlacement(g_screenWidth, g_screenHeight);
+  const FramePlacement placement =
+      ComputeFramePlacement(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
 
   g_mainFrame = CreateWindowExA(0, kInstallerClassName, kInstallerTitle, WS_OVERLAPPEDWINDOW,
                                 placement.x, placement.y, placement.width, placement.height,
@@ -83,8 +80,6 @@ bool CreateInstallerWindows(HINSTANCE instance) {
 
 LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CREATE:
-      return 0;
     case WM_DESTROY:
       // Either window going away ends the run, also in the middle of the
       // installation; what was written stays on disk.

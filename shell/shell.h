@@ -7,8 +7,6 @@
 // Process-wide state, set once at start-up and kept until the process ends.
 extern HWND g_mainFrame;
 extern HWND g_backdrop;
-extern int g_screenWidth;
-extern int g_screenHeight;
 
 inline constexpr char kInstallerClassName[] = "WFL_Installer_MainWindow";
 inline constexpr char kInstallerTitle[] = "Pewsterline Installer";
