@@ -77,6 +77,9 @@ testing::AssertionResult Holds(const std::string& path, const std::string& text)
 
 // The four groups with the input folder each is made from and its entry point.
 // Their names and sizes come from the build's tables, made from the catalogue.
+// The entry points are the writer's documented face: the case that writes every
+// group goes through them, so each must write its own group. Every other case
+// hands the writer the group itself, as the installation sequence does.
 struct GroupCase {
   const PayloadGroup* group;
   const char* folder;  // the input folder beside the catalogue
@@ -269,7 +272,7 @@ TEST(PayloadWriter, FormatsDatabaseIsWrittenByteForByte) {
   TempFolder folder;
   FixedText<256> failed;
   std::int32_t status = -1;
-  WriteFormatsDatabase(Folder(folder.Path()), failed, status);
+  WritePayloadGroup(FormatsGroup, Folder(folder.Path()), failed, status);
   EXPECT_EQ(status, 0);
   EXPECT_TRUE(Holds(folder / "FORMAT.DB", kFormatDb));
 }
@@ -282,7 +285,7 @@ TEST(PayloadWriter, ReplacesLongerAndShorterFiles) {
   ASSERT_TRUE(pewtest::WriteFileText(folder / "Uninstall.txt", "old"));
   FixedText<256> failed;
   std::int32_t status = -1;
-  WriteApplicationFiles(Folder(folder.Path()), failed, status);
+  WritePayloadGroup(ApplicationGroup, Folder(folder.Path()), failed, status);
   EXPECT_EQ(status, 0);
   EXPECT_TRUE(HoldsEntry(folder.Path(), ApplicationGroup, 0));
   EXPECT_TRUE(HoldsEntry(folder.Path(), ApplicationGroup, 1));
@@ -294,7 +297,7 @@ TEST(PayloadWriter, MissingFolderFailsAtTheFirstEntryAndIsNotCreated) {
   const std::string missing = parent / "missing";
   FixedText<256> failed;
   std::int32_t status = 0;
-  WriteHelpFiles(Folder(missing), failed, status);
+  WritePayloadGroup(HelpGroup, Folder(missing), failed, status);
   EXPECT_NE(status, 0);
   EXPECT_EQ(failed, FixedText<256>("1.htm"));
   EXPECT_FALSE(pewtest::FolderExists(missing));
@@ -313,7 +316,7 @@ TEST(PayloadWriter, LockedFileStopsTheGroupAndKeepsItsContent) {
   {
     pewtest::LockedFile lock(lockedPath);
     ASSERT_TRUE(lock.Locked());
-    WriteHelpFiles(Folder(folder.Path()), failed, status);
+    WritePayloadGroup(HelpGroup, Folder(folder.Path()), failed, status);
   }
   EXPECT_NE(status, 0);
   EXPECT_EQ(failed, FixedText<256>("Appendix II.htm"));
@@ -346,7 +349,7 @@ TEST(PayloadWriter, FullDiskLeavesNoPartialFile) {
     {
       pewtest::DevFullLink full(folder / "Rotaplan.ex~");
       ASSERT_TRUE(full.Made());
-      WriteApplicationFiles(Folder(folder.Path()), failed, status);
+      WritePayloadGroup(ApplicationGroup, Folder(folder.Path()), failed, status);
     }
     EXPECT_EQ(status, ERROR_DISK_FULL);
     EXPECT_EQ(failed, FixedText<256>("Rotaplan.exe"));
@@ -368,7 +371,7 @@ TEST(PayloadWriter, DatabaseFailureRemovesTheFilesItCreated) {
   {
     pewtest::DevFullLink full(folder / "4-reg.d~");
     ASSERT_TRUE(full.Made());
-    WriteDatabaseFiles(Folder(folder.Path()), failed, status);
+    WritePayloadGroup(DatabaseGroup, Folder(folder.Path()), failed, status);
   }
   EXPECT_NE(status, 0);
   EXPECT_EQ(failed, FixedText<256>("4-reg.db"));
@@ -384,7 +387,7 @@ TEST(PayloadWriter, UserDataFilesAreNeverReplaced) {
     ASSERT_TRUE(pewtest::WriteFileText(folder / "FORMAT.DB", ""));
     FixedText<256> failed;
     std::int32_t status = 0;
-    WriteFormatsDatabase(Folder(folder.Path()), failed, status);
+    WritePayloadGroup(FormatsGroup, Folder(folder.Path()), failed, status);
     EXPECT_NE(status, 0);
     EXPECT_EQ(failed, FixedText<256>("FORMAT.DB"));
     EXPECT_TRUE(Holds(folder / "FORMAT.DB", ""));
@@ -396,7 +399,7 @@ TEST(PayloadWriter, UserDataFilesAreNeverReplaced) {
     ASSERT_TRUE(pewtest::WriteFileText(folder / "4-people.db", "1\tMy\tOwn\r\n"));
     FixedText<256> failed;
     std::int32_t status = 0;
-    WriteDatabaseFiles(Folder(folder.Path()), failed, status);
+    WritePayloadGroup(DatabaseGroup, Folder(folder.Path()), failed, status);
     EXPECT_NE(status, 0);
     EXPECT_EQ(failed, FixedText<256>("4-people.db"));
     EXPECT_TRUE(Holds(folder / "4-people.db", "1\tMy\tOwn\r\n"));
@@ -414,7 +417,7 @@ TEST(PayloadWriter, ReadOnlyFileStopsTheGroupAndStaysAsItWas) {
   ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
   FixedText<256> failed;
   std::int32_t status = 0;
-  WriteApplicationFiles(Folder(folder.Path()), failed, status);
+  WritePayloadGroup(ApplicationGroup, Folder(folder.Path()), failed, status);
   EXPECT_NE(status, 0);
   EXPECT_EQ(failed, FixedText<256>("Rotaplan.exe"));
   EXPECT_TRUE(Holds(readOnly, "version 2.0"));
@@ -436,7 +439,7 @@ TEST(PayloadWriter, WritesFilesWhosePathsHaveTheLongestLength) {
   ASSERT_EQ((folder + "\\Uninstall.txt").size(), 259u);
   FixedText<256> failed;
   std::int32_t status = -1;
-  WriteApplicationFiles(Folder(folder), failed, status);
+  WritePayloadGroup(ApplicationGroup, Folder(folder), failed, status);
   EXPECT_EQ(status, 0);
   EXPECT_TRUE(HoldsEntry(folder, ApplicationGroup, 0));
   EXPECT_TRUE(HoldsEntry(folder, ApplicationGroup, 1));
