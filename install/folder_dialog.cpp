@@ -3,6 +3,7 @@
 #include "install/folder_dialog.h"
 
 #include "common/owner.h"
+#include "install/ansi_path.h"
 #include "install/folder_choice.h"
 #include "install/install_state.h"
 #include "messages/messages.h"
@@ -199,6 +200,8 @@ void ChooseInstallFolder() {
   // Cancel, Esc, the close box, or no dialog at all: the run ends here,
   // before anything is written.
   if (RunInstallFolderDialog() != IDOK) EndRun();
-  const std::size_t length = g_installationFolder.TrimmedLength();
-  if (length >= 1 && g_installationFolder.At(length) == '\\') g_installationFolder.At(length) = ' ';
+  // One trailing backslash, not the second byte of a last letter such as 表.
+  if (EndsInBackslash(g_installationFolder.Trimmed())) {
+    g_installationFolder.At(g_installationFolder.TrimmedLength()) = ' ';
+  }
 }

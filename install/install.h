@@ -1,6 +1,8 @@
 // The installation sequence that drives the whole run, and its pure pieces.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <string_view>
 
@@ -17,8 +19,9 @@ void InstallSequence();
 
 // The index in `folder` (the installation folder ending in "\Help\") from which
 // its folder levels are made: past the drive part "c:\", or past the server and
-// share of a network folder "\\server\share\", which are never made.
-std::size_t FirstFolderLevelStart(std::string_view folder);
+// share of a network folder "\\server\share\", which are never made. The
+// backslashes are those of the ANSI code page's letters (install/ansi_path.h).
+std::size_t FirstFolderLevelStart(std::string_view folder, UINT codePage = CP_ACP);
 
 // Whether the installation writes `group` into a folder where `exists` tells
 // which of its files are there: a group of the program always; one of the

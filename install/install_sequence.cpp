@@ -3,6 +3,7 @@
 // start message.
 #include "install/install.h"
 
+#include "install/ansi_path.h"
 #include "install/folder_dialog.h"
 #include "install/folders.h"
 #include "install/install_state.h"
@@ -91,11 +92,11 @@ void CloseOtherApplicationWindows() {
 }
 
 // The folder, a backslash when it has none at its end, then "Help\": every
-// backslash of the result ends a folder level.
+// backslash of the result ends a folder level. A letter whose second byte is
+// the backslash's (c:\表) ends in no backslash.
 void AppendHelpFolder() {
-  const std::size_t length = g_installationFolder.TrimmedLength();
   CText<FixedText<256>::kWidth + 6> folder(g_installationFolder.Trimmed());
-  if (length == 0 || g_installationFolder.At(length) != '\\') folder.Append("\\");
+  if (!EndsInBackslash(folder.View())) folder.Append("\\");
   folder.Append(kHelpFolderName).Append("\\");
   g_installationFolder.Assign(folder.View());
 }
@@ -111,11 +112,11 @@ bool FolderLevelExists(std::size_t length) {
 // Finds or makes every level of the installation folder, shortest first.
 void MakeFolderTree() {
   const std::string_view folder = g_installationFolder.Trimmed();
-  const std::size_t last = folder.rfind('\\');  // the folder ends in one
+  const std::size_t last = FindLastBackslash(folder);  // the folder ends in one
   if (FolderLevelExists(last)) return;
 
   for (std::size_t start = FirstFolderLevelStart(folder); start < folder.size();) {
-    const std::size_t end = folder.find('\\', start);
+    const std::size_t end = FindBackslash(folder, start);
     if (end == std::string_view::npos) return;
     start = end + 1;
     if (FolderLevelExists(end)) continue;
@@ -127,7 +128,7 @@ void MakeFolderTree() {
 // Blanks the last backslash of the installation folder and everything after it.
 void CutAtLastBackslash() {
   const std::string_view folder = g_installationFolder.Trimmed();
-  const std::size_t last = folder.rfind('\\');
+  const std::size_t last = FindLastBackslash(folder);
   if (last != std::string_view::npos) g_installationFolder.Assign(Head(folder, last));
 }
 
@@ -194,14 +195,14 @@ bool GroupIsToBeWritten(const PayloadGroup& group, bool (*exists)(std::string_vi
   return true;
 }
 
-std::size_t FirstFolderLevelStart(std::string_view folder) {
+std::size_t FirstFolderLevelStart(std::string_view folder, UINT codePage) {
   // "\\server\share\": the server and the share are never folders of their own,
   // like the drive part "c:\", so the first level made is the first folder
   // below the share.
   if (folder.size() >= 2 && folder[0] == '\\' && folder[1] == '\\') {
-    const std::size_t serverEnd = folder.find('\\', 2);
+    const std::size_t serverEnd = FindBackslash(folder, 2, codePage);
     if (serverEnd == std::string_view::npos) return folder.size();
-    const std::size_t shareEnd = folder.find('\\', serverEnd + 1);
+    const std::size_t shareEnd = FindBackslash(folder, serverEnd + 1, codePage);
     return shareEnd == std::string_view::npos ? folder.size() : shareEnd + 1;
   }
   // The first three characters ("c:\") are the drive part.
