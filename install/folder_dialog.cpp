@@ -74,7 +74,8 @@ MessageText RefusalMessage(const FolderCheck& check) {
       text.Append("The installation folder name is too long.\r"
                   "Please choose a folder whose name has at most ");
       AppendNumber(text, MaxFolderChoice());
-      text.Append(" characters.");
+      // The paths are counted in the code page's bytes, as the system counts them.
+      text.Append(" characters; a letter of Japanese, Chinese or Korean counts as two.");
       break;
     case FolderProblem::kNotInCodePage:
       text.Append("The installation folder contains characters that Pewsterline cannot use on this "
