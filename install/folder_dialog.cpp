@@ -98,7 +98,8 @@ MessageText RefusalMessage(const FolderCheck& check) {
       text.Append("This folder name cannot be used: \"")
           .Append(std::string_view(level, bytes > 0 ? static_cast<std::size_t>(bytes) : 0))
           .Append("\"\rA folder name cannot be empty, . or .., end in a dot or a blank, or be a name "
-                  "that Windows keeps for devices (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9).");
+                  "that Windows keeps for devices (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, "
+                  "CONIN$, CONOUT$).");
       break;
     }
     case FolderProblem::kNone:
