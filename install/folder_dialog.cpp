@@ -200,8 +200,13 @@ INT_PTR RunInstallFolderDialog() {
 
 void ChooseInstallFolder() {
   // Cancel, Esc, the close box, or no dialog at all: the run ends here,
-  // before anything is written.
-  if (RunInstallFolderDialog() != IDOK) EndRun();
+  // before anything is written. Only the first is the user's decision; a
+  // dialog that could not be made (-1, or 0 for a missing owner) is a failure.
+  const INT_PTR result = RunInstallFolderDialog();
+  if (result != IDOK) {
+    if (result != IDCANCEL) SetExitCode(kExitInstallFailure);
+    EndRun();
+  }
   // One trailing backslash, not the second byte of a last letter such as 表.
   if (EndsInBackslash(g_installationFolder.Trimmed())) {
     g_installationFolder.At(g_installationFolder.TrimmedLength()) = ' ';
