@@ -109,6 +109,12 @@ bool FolderLevelExists(std::size_t length) {
   return found >= 1;
 }
 
+bool IsExistingFolder(std::string_view level) {
+  const CText<FixedText<256>::kWidth> path(level);
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // Finds or makes every level of the installation folder, shortest first.
 void MakeFolderTree() {
   const std::string_view folder = g_installationFolder.Trimmed();
@@ -121,6 +127,10 @@ void MakeFolderTree() {
     start = end + 1;
     if (FolderLevelExists(end)) continue;
     if (MakeFolder(g_installationFolder.data(), static_cast<int>(end)) == 1) continue;
+    // A level that is a folder after all is no failure: the search does not
+    // count folders whose names start with a dot (d:\.apps), and another
+    // program may have made the level since the search.
+    if (IsExistingFolder(Head(folder, end))) continue;
     ReportFailure(FolderErrorMessage(Head(folder, end)));
   }
 }
