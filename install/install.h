@@ -29,6 +29,12 @@ std::size_t FirstFolderLevelStart(std::string_view folder, UINT codePage = CP_AC
 // FORMAT.DB is kept and a database set is never completed around the user's.
 bool GroupIsToBeWritten(const PayloadGroup& group, bool (*exists)(std::string_view name));
 
+// Whether `group`, a set of which some but not all files exist, is one that
+// an installation ended between its moves left unfinished: only then does the
+// temporary file of a member lie beside it. Such a set is completed; a partial
+// set without that trace is the user's and is kept as it is.
+bool SetIsUnfinished(const PayloadGroup& group, bool (*exists)(std::string_view name));
+
 // What the progress bar shows: the share, in percent, of the payload's bytes
 // dealt with (written or kept); 100 when there are none.
 int ProgressPercent(long long doneBytes, long long totalBytes);

@@ -172,12 +172,14 @@ class Progress {
 // group alone says what is written and how (its policy), so nothing else has
 // to agree with it.
 void WriteGroup(const PayloadGroup& group, Progress& progress) {
+  FixedText<256> failedFileName;
+  std::int32_t writeStatus = 0;
   if (GroupIsToBeWritten(group, ExistsInInstallationFolder)) {
-    FixedText<256> failedFileName;
-    std::int32_t writeStatus = 0;
     WritePayloadGroup(group, g_installationFolder, failedFileName, writeStatus);
-    if (writeStatus != 0) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
+  } else if (SetIsUnfinished(group, ExistsInInstallationFolder)) {
+    CompletePayloadSet(group, g_installationFolder, failedFileName, writeStatus);
   }
+  if (writeStatus != 0) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
   progress.GroupDone(group);  // its bytes count as done, written or kept
 }
 
@@ -203,6 +205,18 @@ bool GroupIsToBeWritten(const PayloadGroup& group, bool (*exists)(std::string_vi
     if (exists(TrimRight(std::string_view(group.names[i], 32)))) return false;
   }
   return true;
+}
+
+bool SetIsUnfinished(const PayloadGroup& group, bool (*exists)(std::string_view name)) {
+  if (group.policy != PayloadPolicy::kKeepExistingSet) return false;
+  std::int32_t present = 0;
+  bool traced = false;
+  for (std::int32_t i = 0; i < group.entryCount; ++i) {
+    const std::string_view name = TrimRight(std::string_view(group.names[i], 32));
+    if (exists(name)) ++present;
+    if (exists(PayloadTemporaryName(name).View())) traced = true;
+  }
+  return traced && present > 0 && present < group.entryCount;
 }
 
 std::size_t FirstFolderLevelStart(std::string_view folder, UINT codePage) {
