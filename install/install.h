@@ -13,6 +13,12 @@ struct PayloadGroup;
 inline constexpr std::string_view kHelpFolderName = "Help";
 inline constexpr std::string_view kApplicationTarget = "\\Rotaplan.exe";
 
+// One installation at a time: claims the installer's named mutex, which the
+// process holds until it ends. When another installer holds it, says so in one
+// message and ends the process with kExitAnotherInstallation, before any window
+// is closed or anything is written.
+void ClaimInstallationOrEnd();
+
 // Runs the whole installation inside the dispatch of the start message and ends
 // the process on every path: success, a reported failure, or the user cancelling.
 void InstallSequence();

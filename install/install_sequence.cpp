@@ -44,6 +44,16 @@ constexpr std::string_view kSuccessMessage =
     "Once the program is open, click the Help button to view the Help File.";
 static_assert(kSuccessMessage.size() == 242);
 
+// Two installers at once would race each other for the same levels and files
+// (and the set's clean-up of one would remove the other's temporary files).
+// Global, so that it holds across the sessions of one machine as well.
+constexpr char kInstallationMutexName[] = "Global\\Pewsterline.Installation";
+
+constexpr std::string_view kAnotherInstallationMessage =
+    "Another installation of Pewsterline is already running.\r"
+    "\r"
+    "Please let it finish, then start this installation again if it is still needed.";
+
 // The two failure messages; lines joined by a single CR, as every message's.
 using MessageText = CText<1024>;
 
@@ -231,6 +241,16 @@ std::size_t FirstFolderLevelStart(std::string_view folder, UINT codePage) {
   }
   // The first three characters ("c:\") are the drive part.
   return 3;
+}
+
+void ClaimInstallationOrEnd() {
+  // Held for the life of the process, whose end releases it: the process is
+  // its owner, like the brushes kept until exit.
+  const HANDLE mutex = CreateMutexA(nullptr, FALSE, kInstallationMutexName);
+  if (mutex == nullptr || GetLastError() != ERROR_ALREADY_EXISTS) return;
+  SetExitCode(kExitAnotherInstallation);
+  ShowUserMessage(nullptr, " ", kAnotherInstallationMessage, "!", "O", 1);
+  EndInstaller();
 }
 
 void InstallSequence() {
