@@ -90,7 +90,8 @@ class InstallerRun {
     if (box == nullptr) return std::nullopt;
     MessageBoxSeen seen{pewtest::WindowText(box), pewtest::MessageBoxStaticText(box),
                         GetWindow(box, GW_OWNER) != nullptr};
-    pewtest::Click(pewtest::FindButton(box, "OK"));
+    // By its id: Wine labels the button in the locale's language (確定 in zh_TW).
+    pewtest::Click(GetDlgItem(box, IDOK));
     return seen;
   }
 
@@ -439,7 +440,7 @@ TEST_F(Installer, ASecondInstallerSaysSoAndEndsWith1618) {
             "Another installation of Pewsterline is already running.\r\r"
             "Please let it finish, then start this installation again if it is still needed.");
   EXPECT_EQ(pewtest::WaitForWindow("WFL_Installer_MainWindow", nullptr, second.Id(), 0, false), nullptr);
-  pewtest::Click(pewtest::FindButton(box, "OK"));
+  pewtest::Click(GetDlgItem(box, IDOK));
   EXPECT_EQ(second.WaitForExit(kTimeout), 1618u);
   EXPECT_EQ(other.Closed(), std::vector<int>({0, 0, 0}));
   // The first goes on as if alone.
@@ -828,7 +829,7 @@ TEST_F(Installer, GeneratedChoicesInstallExactlyThereOrLeaveNothing) {
     HWND box = pewtest::WaitForDialog("Pewsterline", GetProcessId(run.Process()), kTimeout);
     ASSERT_NE(box, nullptr) << "no refusal";
     EXPECT_EQ(GetWindow(box, GW_OWNER), run.Dialog()) << pewtest::MessageBoxStaticText(box);
-    pewtest::Click(pewtest::FindButton(box, "OK"));
+    pewtest::Click(GetDlgItem(box, IDOK));
     ASSERT_TRUE(pewtest::WaitUntil([&] { return !IsWindow(box); }, kTimeout));
     run.Cancel();
     EXPECT_EQ(run.ExitCode(), kExitCancelled);
@@ -870,7 +871,7 @@ TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
     const std::string text = pewtest::MessageBoxStaticText(box);
     EXPECT_NE(text.find(c.says), std::string::npos) << text;
     EXPECT_NE(text.find("\rFor example: c:\\pewline"), std::string::npos) << text;
-    pewtest::Click(pewtest::FindButton(box, "OK"));
+    pewtest::Click(GetDlgItem(box, IDOK));
     ASSERT_TRUE(pewtest::WaitUntil([&] { return !IsWindow(box); }, kTimeout));
     // Still open, with the text as typed, in focus and selected to type over.
     EXPECT_TRUE(IsWindowVisible(dialog));
