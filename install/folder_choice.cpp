@@ -79,17 +79,29 @@ bool IsBadCharacter(wchar_t c, std::size_t position, bool hasDrive) {
 }
 
 // CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in every folder,
-// also with an extension ("con.txt") and in any case.
+// also with an extension ("con.txt") and in any case; Windows' naming rules
+// keep COM and LPT with a superscript 1, 2 or 3 (COM¹) too, which Wine does
+// not, and the system opens the console for CONIN$ and CONOUT$ wherever they
+// stand.
 bool IsDeviceName(std::wstring_view level) {
   std::size_t end = level.find(L'.');
   if (end == npos) end = level.size();
   while (end > 0 && level[end - 1] == L' ') --end;
-  wchar_t name[4];
-  if (end != 3 && end != 4) return false;
-  for (std::size_t i = 0; i < 3; ++i) name[i] = static_cast<wchar_t>(level[i] & ~0x20);  // to capitals
-  const std::wstring_view stem(name, 3);
+  wchar_t name[7];
+  if (end < 3 || end > 7) return false;
+  for (std::size_t i = 0; i < end; ++i) {  // to capitals
+    const wchar_t c = level[i];
+    name[i] = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+  }
+  const std::wstring_view stem(name, end);
   if (end == 3) return stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL";
-  return (stem == L"COM" || stem == L"LPT") && level[3] >= L'1' && level[3] <= L'9';
+  if (end == 4) {
+    const wchar_t digit = level[3];
+    const bool numbered = (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
+                          digit == L'\u00B3';
+    return numbered && (stem.starts_with(L"COM") || stem.starts_with(L"LPT"));
+  }
+  return stem == L"CONIN$" || stem == L"CONOUT$";
 }
 
 // Empty (two backslashes in a row), "." or "..", a trailing dot or blank (which

@@ -3,6 +3,7 @@
 #include "install/folder_dialog.h"
 
 #include "common/owner.h"
+#include "install/ansi_path.h"
 #include "install/folder_choice.h"
 #include "install/install_state.h"
 #include "messages/messages.h"
@@ -73,7 +74,8 @@ MessageText RefusalMessage(const FolderCheck& check) {
       text.Append("The installation folder name is too long.\r"
                   "Please choose a folder whose name has at most ");
       AppendNumber(text, MaxFolderChoice());
-      text.Append(" characters.");
+      // The paths are counted in the code page's bytes, as the system counts them.
+      text.Append(" characters; a letter of Japanese, Chinese or Korean counts as two.");
       break;
     case FolderProblem::kNotInCodePage:
       text.Append("The installation folder contains characters that Pewsterline cannot use on this "
@@ -96,7 +98,8 @@ MessageText RefusalMessage(const FolderCheck& check) {
       text.Append("This folder name cannot be used: \"")
           .Append(std::string_view(level, bytes > 0 ? static_cast<std::size_t>(bytes) : 0))
           .Append("\"\rA folder name cannot be empty, . or .., end in a dot or a blank, or be a name "
-                  "that Windows keeps for devices (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9).");
+                  "that Windows keeps for devices (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, "
+                  "CONIN$, CONOUT$).");
       break;
     }
     case FolderProblem::kNone:
@@ -197,8 +200,15 @@ INT_PTR RunInstallFolderDialog() {
 
 void ChooseInstallFolder() {
   // Cancel, Esc, the close box, or no dialog at all: the run ends here,
-  // before anything is written.
-  if (RunInstallFolderDialog() != IDOK) EndRun();
-  const std::size_t length = g_installationFolder.TrimmedLength();
-  if (length >= 1 && g_installationFolder.At(length) == '\\') g_installationFolder.At(length) = ' ';
+  // before anything is written. Only the first is the user's decision; a
+  // dialog that could not be made (-1, or 0 for a missing owner) is a failure.
+  const INT_PTR result = RunInstallFolderDialog();
+  if (result != IDOK) {
+    if (result != IDCANCEL) SetExitCode(kExitInstallFailure);
+    EndRun();
+  }
+  // One trailing backslash, not the second byte of a last letter such as 表.
+  if (EndsInBackslash(g_installationFolder.Trimmed())) {
+    g_installationFolder.At(g_installationFolder.TrimmedLength()) = ' ';
+  }
 }

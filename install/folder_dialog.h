@@ -7,8 +7,9 @@
 
 // Shows dialog 101 over the backdrop with the installation folder proposed.
 // Returns only when the user chose Install, with the choice in the installation
-// folder (leading blanks and one trailing backslash removed). On Cancel, Esc,
-// the close box or a dialog that cannot be shown, the run ends (EndRun).
+// folder (leading blanks and one trailing backslash removed). On Cancel, Esc
+// or the close box the run ends as cancelled, when the dialog cannot be shown
+// as failed (EndRun).
 void ChooseInstallFolder();
 
 // Moves `window`, without resizing it, so that it is centred over `reference`

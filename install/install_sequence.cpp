@@ -3,6 +3,7 @@
 // start message.
 #include "install/install.h"
 
+#include "install/ansi_path.h"
 #include "install/folder_dialog.h"
 #include "install/folders.h"
 #include "install/install_state.h"
@@ -42,6 +43,16 @@ constexpr std::string_view kSuccessMessage =
     "\r"
     "Once the program is open, click the Help button to view the Help File.";
 static_assert(kSuccessMessage.size() == 242);
+
+// Two installers at once would race each other for the same levels and files
+// (and the set's clean-up of one would remove the other's temporary files).
+// Global, so that it holds across the sessions of one machine as well.
+constexpr char kInstallationMutexName[] = "Global\\Pewsterline.Installation";
+
+constexpr std::string_view kAnotherInstallationMessage =
+    "Another installation of Pewsterline is already running.\r"
+    "\r"
+    "Please let it finish, then start this installation again if it is still needed.";
 
 // The two failure messages; lines joined by a single CR, as every message's.
 using MessageText = CText<1024>;
@@ -91,11 +102,11 @@ void CloseOtherApplicationWindows() {
 }
 
 // The folder, a backslash when it has none at its end, then "Help\": every
-// backslash of the result ends a folder level.
+// backslash of the result ends a folder level. A letter whose second byte is
+// the backslash's (c:\表) ends in no backslash.
 void AppendHelpFolder() {
-  const std::size_t length = g_installationFolder.TrimmedLength();
   CText<FixedText<256>::kWidth + 6> folder(g_installationFolder.Trimmed());
-  if (length == 0 || g_installationFolder.At(length) != '\\') folder.Append("\\");
+  if (!EndsInBackslash(folder.View())) folder.Append("\\");
   folder.Append(kHelpFolderName).Append("\\");
   g_installationFolder.Assign(folder.View());
 }
@@ -108,18 +119,28 @@ bool FolderLevelExists(std::size_t length) {
   return found >= 1;
 }
 
+bool IsExistingFolder(std::string_view level) {
+  const CText<FixedText<256>::kWidth> path(level);
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // Finds or makes every level of the installation folder, shortest first.
 void MakeFolderTree() {
   const std::string_view folder = g_installationFolder.Trimmed();
-  const std::size_t last = folder.rfind('\\');  // the folder ends in one
+  const std::size_t last = FindLastBackslash(folder);  // the folder ends in one
   if (FolderLevelExists(last)) return;
 
   for (std::size_t start = FirstFolderLevelStart(folder); start < folder.size();) {
-    const std::size_t end = folder.find('\\', start);
+    const std::size_t end = FindBackslash(folder, start);
     if (end == std::string_view::npos) return;
     start = end + 1;
     if (FolderLevelExists(end)) continue;
     if (MakeFolder(g_installationFolder.data(), static_cast<int>(end)) == 1) continue;
+    // A level that is a folder after all is no failure: the search does not
+    // count folders whose names start with a dot (d:\.apps), and another
+    // program may have made the level since the search.
+    if (IsExistingFolder(Head(folder, end))) continue;
     ReportFailure(FolderErrorMessage(Head(folder, end)));
   }
 }
@@ -127,7 +148,7 @@ void MakeFolderTree() {
 // Blanks the last backslash of the installation folder and everything after it.
 void CutAtLastBackslash() {
   const std::string_view folder = g_installationFolder.Trimmed();
-  const std::size_t last = folder.rfind('\\');
+  const std::size_t last = FindLastBackslash(folder);
   if (last != std::string_view::npos) g_installationFolder.Assign(Head(folder, last));
 }
 
@@ -161,12 +182,14 @@ class Progress {
 // group alone says what is written and how (its policy), so nothing else has
 // to agree with it.
 void WriteGroup(const PayloadGroup& group, Progress& progress) {
+  FixedText<256> failedFileName;
+  std::int32_t writeStatus = 0;
   if (GroupIsToBeWritten(group, ExistsInInstallationFolder)) {
-    FixedText<256> failedFileName;
-    std::int32_t writeStatus = 0;
     WritePayloadGroup(group, g_installationFolder, failedFileName, writeStatus);
-    if (writeStatus != 0) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
+  } else if (SetIsUnfinished(group, ExistsInInstallationFolder)) {
+    CompletePayloadSet(group, g_installationFolder, failedFileName, writeStatus);
   }
+  if (writeStatus != 0) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
   progress.GroupDone(group);  // its bytes count as done, written or kept
 }
 
@@ -194,18 +217,42 @@ bool GroupIsToBeWritten(const PayloadGroup& group, bool (*exists)(std::string_vi
   return true;
 }
 
-std::size_t FirstFolderLevelStart(std::string_view folder) {
+bool SetIsUnfinished(const PayloadGroup& group, bool (*exists)(std::string_view name)) {
+  if (group.policy != PayloadPolicy::kKeepExistingSet) return false;
+  std::int32_t present = 0;
+  bool traced = false;
+  for (std::int32_t i = 0; i < group.entryCount; ++i) {
+    const std::string_view name = TrimRight(std::string_view(group.names[i], 32));
+    if (exists(name)) ++present;
+    if (exists(PayloadTemporaryName(name).View())) traced = true;
+  }
+  return traced && present > 0 && present < group.entryCount;
+}
+
+std::size_t FirstFolderLevelStart(std::string_view folder, UINT codePage) {
   // "\\server\share\": the server and the share are never folders of their own,
   // like the drive part "c:\", so the first level made is the first folder
   // below the share.
   if (folder.size() >= 2 && folder[0] == '\\' && folder[1] == '\\') {
-    const std::size_t serverEnd = folder.find('\\', 2);
+    const std::size_t serverEnd = FindBackslash(folder, 2, codePage);
     if (serverEnd == std::string_view::npos) return folder.size();
-    const std::size_t shareEnd = folder.find('\\', serverEnd + 1);
+    const std::size_t shareEnd = FindBackslash(folder, serverEnd + 1, codePage);
     return shareEnd == std::string_view::npos ? folder.size() : shareEnd + 1;
   }
   // The first three characters ("c:\") are the drive part.
   return 3;
+}
+
+void ClaimInstallationOrEnd() {
+  // Held for the life of the process, whose end releases it: the process is
+  // its owner, like the brushes kept until exit.
+  // Another user's installer may hold it where this one may not open it.
+  const HANDLE mutex = CreateMutexA(nullptr, FALSE, kInstallationMutexName);
+  const DWORD error = GetLastError();
+  if (mutex == nullptr ? error != ERROR_ACCESS_DENIED : error != ERROR_ALREADY_EXISTS) return;
+  SetExitCode(kExitAnotherInstallation);
+  ShowUserMessage(nullptr, " ", kAnotherInstallationMessage, "!", "O", 1);
+  EndInstaller();
 }
 
 void InstallSequence() {

@@ -43,6 +43,10 @@ std::int32_t PayloadGroupByteCount(const PayloadGroup& group);
 inline constexpr char kPayloadTemporaryMark = '~';
 inline constexpr char kPayloadTemporaryAltMark = '!';
 
+// An entry's name (trimmed) as a NUL-terminated text, and its temporary name.
+using PayloadName = CText<32>;
+PayloadName PayloadTemporaryName(std::string_view name);
+
 // Writes every entry of `group` as a file of its own into `folder` (trailing
 // blanks removed, no trailing backslash), in table order, and stops at the
 // first failure. Before each entry its name goes into `failedFileName`; after
@@ -60,6 +64,16 @@ inline constexpr char kPayloadTemporaryAltMark = '!';
 // Files of earlier entries stay otherwise. No folder is created.
 void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
                        FixedText<256>& failedFileName, std::int32_t& writeStatus);
+
+// Completes a set (kKeepExistingSet) that an installation ended between its
+// moves left part-way, some of its files in place and the rest beside them as
+// temporary files: writes the entries whose files are missing as a set of
+// their own, by the rules above, and removes the stale temporary files of the
+// entries that are there, which it leaves as they are. A set has at most
+// kMaxSetEntries entries; a larger one fails with ERROR_INVALID_PARAMETER.
+inline constexpr std::int32_t kMaxSetEntries = 32;
+void CompletePayloadSet(const PayloadGroup& group, const FixedText<256>& folder,
+                        FixedText<256>& failedFileName, std::int32_t& writeStatus);
 
 // The four groups' entry points, each WritePayloadGroup over its own group.
 void WriteHelpFiles(const FixedText<256>& folder, FixedText<256>& failedFileName,

@@ -30,11 +30,8 @@ void ComposePaths(std::string_view folder, const char (&nameField)[32], EntryPat
   const std::string_view name = TrimRight(std::string_view(nameField, 32));
   target.Clear();
   target.Append(folder).Append("\\").Append(name);
-  const bool marked = !name.empty() && name.back() == kPayloadTemporaryMark;
-  const char mark = marked ? kPayloadTemporaryAltMark : kPayloadTemporaryMark;
   temporary.Clear();
-  temporary.Append(folder).Append("\\").Append(Head(name, name.empty() ? 0 : name.size() - 1));
-  temporary.Append(std::string_view(&mark, 1));
+  temporary.Append(folder).Append("\\").Append(PayloadTemporaryName(name).View());
 }
 
 // Writes `size` bytes into the temporary file beside `target`. Returns 0 or
@@ -81,6 +78,14 @@ std::int32_t MoveIntoPlace(const EntryPath& temporary, const EntryPath& target, 
 
 }  // namespace
 
+PayloadName PayloadTemporaryName(std::string_view name) {
+  const bool marked = !name.empty() && name.back() == kPayloadTemporaryMark;
+  const char mark = marked ? kPayloadTemporaryAltMark : kPayloadTemporaryMark;
+  PayloadName temporary(Head(name, name.empty() ? 0 : name.size() - 1));
+  temporary.Append(std::string_view(&mark, 1));
+  return temporary;
+}
+
 std::int32_t PayloadGroupByteCount(const PayloadGroup& group) {
   std::int32_t total = 0;
   for (std::int32_t i = 0; i < group.entryCount; ++i) total += group.sizes[i];
@@ -125,6 +130,49 @@ void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
   for (std::int32_t created = 0; created < done; ++created) {
     ComposePaths(folderPath, group.names[created], target, temporary);
     (void)DeleteFileA(created < moved ? target.c_str() : temporary.c_str());
+  }
+}
+
+void CompletePayloadSet(const PayloadGroup& group, const FixedText<256>& folder,
+                        FixedText<256>& failedFileName, std::int32_t& writeStatus) {
+  const std::string_view folderPath = folder.Trimmed();
+  EntryPath target;
+  EntryPath temporary;
+  writeStatus = 0;
+  if (group.entryCount > kMaxSetEntries) {
+    writeStatus = ERROR_INVALID_PARAMETER;
+    return;
+  }
+  // Bit i stands for entry i: a temporary file written, and then moved into place.
+  std::uint32_t written = 0;
+  std::uint32_t moved = 0;
+  const std::uint8_t* entryBytes = group.blob;
+  for (std::int32_t i = 0; i < group.entryCount && writeStatus == 0; entryBytes += group.sizes[i++]) {
+    failedFileName.Assign(std::string_view(group.names[i], 32));
+    ComposePaths(folderPath, group.names[i], target, temporary);
+    if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      // Moved into place before the end; what is left of it is stale.
+      (void)DeleteFileA(temporary.c_str());
+      continue;
+    }
+    writeStatus = WriteTemporary(target, temporary, entryBytes, group.sizes[i]);
+    if (writeStatus == 0) written |= 1u << i;
+  }
+  // Then the moves, one right after another, as for a whole set.
+  for (std::int32_t i = 0; i < group.entryCount && writeStatus == 0; ++i) {
+    if ((written & (1u << i)) == 0) continue;
+    failedFileName.Assign(std::string_view(group.names[i], 32));
+    ComposePaths(folderPath, group.names[i], target, temporary);
+    writeStatus = MoveIntoPlace(temporary, target, 0);
+    if (writeStatus == 0) moved |= 1u << i;
+  }
+  if (writeStatus == 0) return;
+  // As for a whole set: what this call created goes again, and the set is as
+  // it found it, to be completed by a later run.
+  for (std::int32_t i = 0; i < group.entryCount; ++i) {
+    if ((written & (1u << i)) == 0) continue;
+    ComposePaths(folderPath, group.names[i], target, temporary);
+    (void)DeleteFileA((moved & (1u << i)) != 0 ? target.c_str() : temporary.c_str());
   }
 }
 

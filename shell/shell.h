@@ -20,6 +20,7 @@ inline constexpr WPARAM kStartMessageParam = 1;
 inline constexpr UINT kExitSuccess = 0;              // everything installed, shortcuts made
 inline constexpr UINT kExitUserCancelled = 1602;     // ERROR_INSTALL_USEREXIT
 inline constexpr UINT kExitInstallFailure = 1603;    // ERROR_INSTALL_FAILURE
+inline constexpr UINT kExitAnotherInstallation = 1618;  // ERROR_INSTALL_ALREADY_RUNNING
 
 // The code the process ends with; starts as kExitUserCancelled, so that any end
 // the installation did not decide on (Cancel, the frame closed) reports that.

@@ -1,8 +1,10 @@
 // Process entry: harden DLL loading, create the two windows, run the message loop.
+#include "install/install.h"
 #include "shell/shell.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RestrictDllSearchToSystemFolder();
+  ClaimInstallationOrEnd();
 
   // Without a window there is nothing to start the installation and nothing for
   // the user to close: waiting in the loop would hang for ever.

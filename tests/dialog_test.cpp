@@ -307,6 +307,7 @@ TEST(FolderChoice, AcceptsFullSoundPathsAndRefusesEachOtherForm) {
       {L"\\\\server\\share\\apps\\pewline\\", P::kNone},
       {L"d:\\apps\\\\", P::kNone},
       {L"c:\\con1\\com0\\lpt\\nul2.txt\\.config", P::kNone},
+      {L"c:\\conin\\conout$x\\com\u00B9x\\lpt\u00B2\u00B3", P::kNone},
       // Nothing to install into.
       {L"", P::kEmpty},
       {L"   ", P::kEmpty},
@@ -343,6 +344,11 @@ TEST(FolderChoice, AcceptsFullSoundPathsAndRefusesEachOtherForm) {
       {L"c:\\Com9\\x", P::kBadLevel, L"Com9"},
       {L"c:\\lpt1 .log", P::kBadLevel, L"lpt1 .log"},
       {L"\\\\server\\aux", P::kBadLevel, L"aux"},
+      // Windows keeps these too: COM and LPT with a superscript digit, the console.
+      {L"c:\\COM\u00B9", P::kBadLevel, L"COM\u00B9"},
+      {L"c:\\apps\\lpt\u00B3.txt\\x", P::kBadLevel, L"lpt\u00B3.txt"},
+      {L"c:\\CONIN$", P::kBadLevel, L"CONIN$"},
+      {L"c:\\apps\\conout$ .log", P::kBadLevel, L"conout$ .log"},
       {L"c:\\apps\\\\pewline", P::kBadLevel, L""},
       {L"d:\\apps\\\\\\", P::kBadLevel, L""},
   };

@@ -4,15 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "install/ansi_path.h"
 #include "install/folder_choice.h"
+#include "install/folder_dialog.h"
 #include "install/install.h"
 #include "payload/payload.h"
 #include "resources/resource.h"
@@ -87,7 +91,8 @@ class InstallerRun {
     if (box == nullptr) return std::nullopt;
     MessageBoxSeen seen{pewtest::WindowText(box), pewtest::MessageBoxStaticText(box),
                         GetWindow(box, GW_OWNER) != nullptr};
-    pewtest::Click(pewtest::FindButton(box, "OK"));
+    // By its id: Wine labels the button in the locale's language (確定 in zh_TW).
+    pewtest::Click(GetDlgItem(box, IDOK));
     return seen;
   }
 
@@ -107,7 +112,8 @@ class InstallerRun {
 
   // Types `folder`, presses Install and answers the message that ends the run:
   // a success when that is the success message and the exit code is 0.
-  testing::AssertionResult InstallInto(const std::string& folder) {
+  template <typename Text>
+  testing::AssertionResult InstallInto(const Text& folder) {
     ChooseFolder(folder);
     const auto box = AnswerMessageBox();
     if (!box) return testing::AssertionFailure() << "no message box";
@@ -118,6 +124,7 @@ class InstallerRun {
   }
 
   HWND Edit() const { return GetDlgItem(dialog_, IDC_FOLDER_EDIT); }
+  HANDLE Process() const { return process_.Handle(); }
 
  private:
   pewtest::ChildProcess process_;
@@ -158,6 +165,74 @@ bool NoTemporaryFilesIn(const std::string& folder) {
   return false;
 }
 
+// `text` in the ANSI code page, as the installer's paths are.
+std::string Ansi(std::wstring_view text) {
+  std::string ansi(text.size() * 4, '\0');
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), ansi.data(),
+                                        static_cast<int>(ansi.size()), nullptr, nullptr);
+  ansi.resize(bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
+  return ansi;
+}
+
+std::wstring Wide(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+// `text` readable in any console: non-ASCII as \uXXXX.
+std::string Printable(std::wstring_view text) {
+  std::string printable;
+  for (wchar_t c : text) {
+    if (c >= 0x20 && c < 0x7F) {
+      printable += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+      printable += escaped;
+    }
+  }
+  return printable;
+}
+
+// Everything below `folder`: files by their relative paths, folders with a
+// backslash behind.
+std::set<std::string> TreeBelow(const std::string& folder, const std::string& relative = {}) {
+  std::set<std::string> tree;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return tree;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      tree.insert(relative + name);
+      continue;
+    }
+    tree.insert(relative + name + "\\");
+    const std::set<std::string> below = TreeBelow(folder + "\\" + name, relative + name + "\\");
+    tree.insert(below.begin(), below.end());
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  return tree;
+}
+
+// What an installation into the levels `below` (no trailing backslash) of a
+// folder leaves in it: those levels, the Help folder and every file, nothing else.
+std::set<std::string> InstalledTree(std::wstring_view below) {
+  std::set<std::string> tree;
+  std::size_t end = 0;
+  do {
+    end = below.find(L'\\', end + 1);
+    tree.insert(Ansi(below.substr(0, end)) + "\\");
+  } while (end != std::wstring_view::npos);
+  const std::string folder = Ansi(below) + "\\";
+  tree.insert(folder + "Help\\");
+  for (const PayloadGroup* group : {&HelpGroup, &ApplicationGroup, &FormatsGroup, &DatabaseGroup}) {
+    for (int i = 0; i < group->entryCount; ++i) {
+      const std::string name(TrimRight(std::string_view(group->names[i], 32)));
+      tree.insert(folder + (group == &HelpGroup ? "Help\\" : "") + name);
+    }
+  }
+  return tree;
+}
+
 // Each case starts from a clean user and removes what the installer made: the
 // cases of one run share the Wine prefix. Whatever a case installed, every path
 // it made (on d: also those that existed only for a moment) must be one that
@@ -165,6 +240,10 @@ bool NoTemporaryFilesIn(const std::string& folder) {
 class Installer : public testing::Test {
  protected:
   void SetUp() override {
+    // The runs in prefixes of other code pages (tests/CMakeLists.txt).
+    if (const char* expected = std::getenv("PEW_TEST_CODE_PAGE")) {
+      ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(expected)));
+    }
     shortcuts_.Remove();
     pewtest::RemoveTree("c:\\pewline");
     createdOnD_ = std::make_unique<pewtest::CreatedPaths>("d:\\");
@@ -367,6 +446,33 @@ TEST_F(Installer, CancelClosesTheOtherApplicationAndWritesNothing) {
   EXPECT_FALSE(shortcuts_.AnyPresent());
 }
 
+// Two installers at once would race for the same levels and files: the second
+// says so and ends before it closes a window or writes anything.
+TEST_F(Installer, ASecondInstallerSaysSoAndEndsWith1618) {
+  InstallerRun first;
+  ASSERT_TRUE(first.Start());
+  OtherApplication other(0, false);
+  pewtest::ChildProcess second;
+  ASSERT_TRUE(second.Start(pewtest::InstallerPath()));
+  HWND box = pewtest::WaitForDialog("Pewsterline", second.Id(), pewtest::WaitLimit());
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(pewtest::MessageBoxStaticText(box),
+            "Another installation of Pewsterline is already running.\r\r"
+            "Please let it finish, then start this installation again if it is still needed.");
+  EXPECT_EQ(pewtest::WaitForWindow("WFL_Installer_MainWindow", nullptr, second.Id(), 0, false), nullptr);
+  pewtest::Click(GetDlgItem(box, IDOK));
+  EXPECT_EQ(second.WaitForExit(pewtest::WaitLimit()), 1618u);
+  EXPECT_EQ(other.Closed(), std::vector<int>({0, 0, 0}));
+  // The first goes on as if alone.
+  EXPECT_TRUE(first.InstallInto("c:\\pewline"));
+  EXPECT_TRUE(EverythingInstalledIn("c:\\pewline"));
+}
+
+// This test program has no dialog template: the dialog cannot be made.
+TEST(InstallFolderDialog, ThatCannotBeMadeEndsTheRunAsFailed) {
+  EXPECT_EXIT(ChooseInstallFolder(), testing::ExitedWithCode(kExitFailed), "");
+}
+
 TEST_F(Installer, AHungWindowOfTheOtherApplicationDoesNotHangTheInstaller) {
   // One thread holds all three windows: once it stops answering, none of them
   // can close, and it answers nothing until the test ends. An installer that
@@ -530,6 +636,229 @@ TEST_F(Installer, ANetworkFoldersServerAndShareAreNotFoldersToMake) {
   EXPECT_EQ(run.ExitCode(), kExitFailed);
 }
 
+// Choices below a folder of the test's own, as users of each code page type
+// them: everything is installed exactly there and nothing is made beside it.
+// In 932, 950 and 936 many letters end in the backslash's byte (see
+// FolderLevels): ctest runs this test once more in a Wine prefix of each.
+TEST_F(Installer, InstallsExactlyWhereTyped) {
+  struct Case {
+    UINT codePage;  // 0: any
+    std::wstring typed;
+    std::vector<std::wstring> made = {};  // folders that exist before
+    bool unfinishedSet = false;      // a database set left part-way by an ended run
+  };
+  const Case cases[] = {
+      {0, L".apps\\pewline", {L".apps"}},  // the folder search does not count .apps
+      {0, L"unfinished", {L"unfinished"}, true},
+      {932, L"\u4E88\u5B9A\u8868\\\u30BD\u30D5\u30C8"},  // 予定表\ソフト: 0x5C inside a level
+      {932, L"\u8868"},                                 // 表: at the end of the choice
+      {932, L"\u80FD\\\u8868\\"},                      // 能\表 typed with a backslash behind
+      {932, L"a\u30BD\u30D5\u30C8"},                      // aソフト: no stray a beside it
+      {950, L"\u8A31\\\u529F"},                          // 許\功
+      {950, L"\u529F"},                                 // 功
+      {950, L"a\u8A31\u84CB\\"},                         // a許蓋 typed with a backslash behind
+  };
+  const std::string base = FolderOnD("where typed");
+  for (const Case& c : cases) {
+    if (c.codePage != 0 && c.codePage != GetACP()) continue;
+    SCOPED_TRACE(Printable(c.typed));
+    pewtest::RemoveTree(base);
+    ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr));
+    for (const std::wstring& made : c.made) ASSERT_TRUE(CreateDirectoryA((base + "\\" + Ansi(made)).c_str(), nullptr));
+    std::wstring below = c.typed;
+    if (below.back() == L'\\') below.pop_back();
+    const std::string folder = base + "\\" + Ansi(below);
+    if (c.unfinishedSet) {
+      // The first database moved into place (and a stale copy beside it), the
+      // others still in their temporary files.
+      const std::string first(TrimRight(std::string_view(DatabaseGroup.names[0], 32)));
+      ASSERT_TRUE(pewtest::WriteFileBytes(folder + "\\" + first,
+                                          std::vector<std::uint8_t>(DatabaseGroup.blob, DatabaseGroup.blob + DatabaseGroup.sizes[0])));
+      for (int i = 0; i < DatabaseGroup.entryCount; ++i) {
+        const std::string name(TrimRight(std::string_view(DatabaseGroup.names[i], 32)));
+        ASSERT_TRUE(pewtest::WriteFileText(folder + "\\" + PayloadTemporaryName(name).c_str(), "stale"));
+      }
+    }
+    InstallerRun run;
+    ASSERT_TRUE(run.Start());
+    EXPECT_TRUE(run.InstallInto(Wide(base) + L"\\" + c.typed));
+    EXPECT_TRUE(EverythingInstalledIn(folder));
+    EXPECT_EQ(TreeBelow(base), InstalledTree(below));
+    EXPECT_TRUE(shortcuts_.AllPointInto(folder));
+    shortcuts_.Remove();
+  }
+}
+
+// Letters of the code page, some of them ending in the backslash's byte.
+std::wstring DoubleByteLetters() {
+  switch (GetACP()) {
+    case 932: return L"\u30BD\u8868\u4E88\u80FD";  // ソ表予能
+    case 950: return L"\u8A31\u529F\u84CB";        // 許功蓋
+    case 936: return L"\u6DFA";                    // 淺
+    default: return {};
+  }
+}
+
+// The limit is counted in the code page's bytes, a letter as two; a network
+// share whose name holds such letters is not split inside one.
+TEST_F(Installer, DoubleByteLettersCountAsTwoAndStayWhole) {
+  const std::wstring letters = DoubleByteLetters();
+  if (letters.empty()) GTEST_SKIP() << "code page " << GetACP() << " has no double-byte letters";
+  const std::string base = FolderOnD("limit");
+  std::wstring folder = Wide(base);
+  // Levels of at most 40 letters: the Linux side holds them in UTF-8, 3 bytes
+  // each, and a name there has at most 255 bytes.
+  std::size_t letter = 0;
+  while (Ansi(folder).size() + 3 <= MaxFolderChoice()) {
+    folder += L'\\';
+    for (int i = 0; i < 40 && Ansi(folder).size() + 2 <= MaxFolderChoice(); ++i) {
+      folder += letters[letter++ % letters.size()];
+    }
+  }
+  while (Ansi(folder).size() < MaxFolderChoice()) folder += L'x';
+  ASSERT_EQ(Ansi(folder).size(), MaxFolderChoice()) << Printable(folder);
+  {
+    SCOPED_TRACE(Printable(folder));
+    InstallerRun run;
+    ASSERT_TRUE(run.Start());
+    run.ChooseFolder(folder + L"x");
+    const auto refusal = run.AnswerMessageBox();
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_NE(refusal->text.find("at most " + std::to_string(MaxFolderChoice()) +
+                                 " characters; a letter of Japanese, Chinese or Korean counts as two."),
+              std::string::npos)
+        << refusal->text;
+    ASSERT_TRUE(pewtest::WaitUntil([&] { return IsWindowEnabled(run.Dialog()); }, pewtest::WaitLimit()));
+    EXPECT_TRUE(run.InstallInto(folder));
+    EXPECT_TRUE(EverythingInstalledIn(Ansi(folder)));
+    EXPECT_EQ(TreeBelow(base), InstalledTree(folder.substr(base.size() + 1)));
+    EXPECT_TRUE(shortcuts_.AllPointInto(Ansi(folder)));
+  }
+  // No share answers under test: the first level tried is the whole one below
+  // the share, named whole in the message.
+  const std::wstring share = L"\\\\churchserver\\" + letters + L"\\" + letters;
+  InstallerRun run;
+  ASSERT_TRUE(run.Start());
+  run.ChooseFolder(share);
+  const auto box = run.AnswerMessageBox();
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->text, FolderErrorText(Ansi(share)));
+  EXPECT_EQ(run.ExitCode(), kExitFailed);
+}
+
+// Letters a user of the code page types, those ending in the backslash's byte
+// among them (ソ表予能, 許功蓋, 淺).
+std::wstring LettersOfTheCodePage() {
+  switch (GetACP()) {
+    case 932: return L"\u30BD\u8868\u4E88\u80FD\u5B9A\u30D5\u30C8a1";
+    case 950: return L"\u8A31\u529F\u84CB\u4E2D\u6587\u6A94b2";
+    case 936: return L"\u6DFA\u4E2D\u6587\u4EF6\u5939c3";
+    case 1250: return L"\u0141\u00F3\u0111\u017A\u015B\u010D\u0158d4";
+    default: return L"\u00E9\u00FC\u00DF\u00C6\u00F1e5";
+  }
+}
+
+// One generated choice: levels below a base folder, and whether the dialog
+// must take it (no level ending in a dot or a blank, within the limit in bytes).
+struct GeneratedChoice {
+  std::wstring below;
+  bool acceptable;
+};
+
+GeneratedChoice GenerateChoice(std::mt19937& random, const std::wstring& letters, std::size_t baseBytes) {
+  const std::size_t limit = MaxFolderChoice();
+  // Half of them near the limit, one side or the other; the rest short.
+  const std::size_t target = random() % 2 == 0 ? limit - 3 + random() % 7 : baseBytes + 2 + random() % 60;
+  GeneratedChoice choice{{}, true};
+  std::wstring level;
+  const auto endLevel = [&](bool last) {
+    // Dots and blanks stay inside the names; now and then a level ends in a
+    // dot or a blank on purpose, which is refused. Never a blank at the very
+    // end, which the dialog takes for padding.
+    if (level.back() == L'.' || level.back() == L' ') level.back() = letters[random() % letters.size()];
+    const unsigned roll = random() % 24;
+    if (roll == 0 || (roll == 1 && !last)) {
+      level += roll == 0 ? L'.' : L' ';
+      choice.acceptable = false;
+    }
+    choice.below += level;
+    level.clear();
+  };
+  for (;;) {
+    const unsigned roll = random() % 12;
+    // Blanks and dots inside names, never two levels' backslashes in a row.
+    const wchar_t next = roll == 0 ? L' ' : roll == 1 ? L'.' : letters[random() % letters.size()];
+    level += level.empty() && next == L' ' ? letters[0] : next;
+    if (baseBytes + 1 + Ansi(choice.below + level).size() >= target) break;
+    if (level.size() >= 40 || (level.size() > 1 && random() % 10 == 0)) {
+      endLevel(false);
+      choice.below += L'\\';
+    }
+  }
+  endLevel(true);
+  if (baseBytes + 1 + Ansi(choice.below).size() > limit) choice.acceptable = false;
+  return choice;
+}
+
+// Generated choices drive the real installer: every one the dialog takes is
+// installed exactly there, every one it refuses leaves nothing. A handful per
+// run; PEW_GENERATED_CHOICES=100 for more (in the runs of each code page,
+// tests/CMakeLists.txt), PEW_GENERATED_SEED to replay one.
+TEST_F(Installer, GeneratedChoicesInstallExactlyThereOrLeaveNothing) {
+  const std::wstring letters = LettersOfTheCodePage();
+  ASSERT_EQ(Ansi(letters).empty(), false);
+  for (wchar_t letter : letters) {
+    wchar_t back[2] = {};
+    const std::string ansi = Ansi(std::wstring_view(&letter, 1));
+    ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), back, 2), 1);
+    ASSERT_EQ(back[0], letter) << "not a letter of code page " << GetACP();
+  }
+  const char* seedSetting = std::getenv("PEW_GENERATED_SEED");
+  const char* countSetting = std::getenv("PEW_GENERATED_CHOICES");
+  const unsigned seed = seedSetting != nullptr ? static_cast<unsigned>(std::strtoul(seedSetting, nullptr, 10))
+                                               : GetTickCount();
+  // The setting counts in the runs of each code page, whose time limit allows
+  // for it; the copy in the shared prefix always takes a handful.
+  const int count =
+      countSetting != nullptr && std::getenv("PEW_TEST_CODE_PAGE") != nullptr ? std::atoi(countSetting) : 3;
+  std::mt19937 random(seed);
+  const std::string base = FolderOnD("generated");
+  int accepted = 0;
+  for (int i = 0; i < count && !HasFailure(); ++i) {
+    const GeneratedChoice choice = GenerateChoice(random, letters, base.size());
+    SCOPED_TRACE(testing::Message() << "code page " << GetACP() << ", PEW_GENERATED_SEED=" << seed << ", choice "
+                                    << i + 1 << ": " << (choice.acceptable ? "to take " : "to refuse ")
+                                    << base << "\\" << Printable(choice.below));
+    pewtest::RemoveTree(base);
+    ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr));
+    const std::wstring typed = Wide(base) + L"\\" + choice.below;
+    InstallerRun run;
+    ASSERT_TRUE(run.Start());
+    if (choice.acceptable) {
+      ++accepted;
+      EXPECT_TRUE(run.InstallInto(typed));
+      const std::string folder = Ansi(typed);
+      EXPECT_TRUE(EverythingInstalledIn(folder));
+      EXPECT_EQ(TreeBelow(base), InstalledTree(choice.below));
+      EXPECT_TRUE(shortcuts_.AllPointInto(folder));
+      shortcuts_.Remove();
+      continue;
+    }
+    run.ChooseFolder(typed);
+    HWND box = pewtest::WaitForDialog("Pewsterline", GetProcessId(run.Process()), pewtest::WaitLimit());
+    ASSERT_NE(box, nullptr) << "no refusal";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), run.Dialog()) << pewtest::MessageBoxStaticText(box);
+    pewtest::Click(GetDlgItem(box, IDOK));
+    ASSERT_TRUE(pewtest::WaitUntil([&] { return !IsWindow(box); }, pewtest::WaitLimit()));
+    run.Cancel();
+    EXPECT_EQ(run.ExitCode(), kExitCancelled);
+    EXPECT_EQ(TreeBelow(base), std::set<std::string>());
+    EXPECT_FALSE(shortcuts_.AnyPresent());
+  }
+  std::printf("%d generated choices under code page %u (seed %u), %d of them to take\n", count, GetACP(), seed,
+              accepted);
+}
+
 // A choice that cannot be installed into as typed is refused in the dialog, one
 // box for each reason, and the user can type over it at once.
 TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
@@ -561,7 +890,7 @@ TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
     const std::string text = pewtest::MessageBoxStaticText(box);
     EXPECT_NE(text.find(c.says), std::string::npos) << text;
     EXPECT_NE(text.find("\rFor example: c:\\pewline"), std::string::npos) << text;
-    pewtest::Click(pewtest::FindButton(box, "OK"));
+    pewtest::Click(GetDlgItem(box, IDOK));
     ASSERT_TRUE(pewtest::WaitUntil([&] { return !IsWindow(box); }, pewtest::WaitLimit()));
     // Still open, with the text as typed, in focus and selected to type over.
     EXPECT_TRUE(IsWindowVisible(dialog));
@@ -605,21 +934,36 @@ TEST_F(Installer, TheLongestAcceptedFolderInstallsCompletely) {
   EXPECT_TRUE(shortcuts_.AllPointInto(folder));
 }
 
+// In the double-byte code pages the second byte of many letters is the
+// backslash's: in 932 ソ is 83 5C, 表 95 5C, 予 97 5C; in 950 許 is B3 5C, in
+// 936 淺 9C 5C. Such a letter neither ends a level nor the folder.
 TEST(FolderLevels, StartPastTheDriveOrTheServerAndShare) {
+  constexpr std::size_t npos = std::string_view::npos;
   struct Case {
+    UINT codePage;
     const char* folder;
-    std::size_t start;
+    std::size_t start, first, last;  // first: the first backslash at 3 or later
   };
   const Case cases[] = {
-      {"c:\\pewline\\Help\\", 3},
-      {"\\Help\\", 3},
-      {"\\\\server\\share\\pewline\\Help\\", 15},
-      {"\\\\server\\share\\Help\\", 15},
-      {"\\\\server\\Help\\", 14},  // "Help" is taken for the share: no level to make
+      {1252, "c:\\pewline\\Help\\", 3, 10, 15},
+      {1252, "\\Help\\", 3, 5, 5},
+      {1252, "\\\\server\\share\\pewline\\Help\\", 15, 8, 27},
+      {1252, "\\\\server\\share\\Help\\", 15, 8, 19},
+      {1252, "\\\\server\\Help\\", 14, 8, 13},  // "Help" is taken for the share: no level to make
+      {1252, "c:\\\x95\\", 3, 4, 4},               // a single-byte code page has no lead bytes
+      {932, "c:\\\x95\\", 3, npos, 2},               // c:\表
+      {932, "c:\\\x97\\\x92\xe8\x95\\\\\x83\\" "x\\", 3, 9, 13},  // c:\予定表\ソx\ (ANSI)
+      {932, "\\\\s\\\x97\\\x92\xe8\x95\\\\a\\Help\\", 11, 3, 17},  // \\s\予定表\a\Help\ (ANSI)
+      {950, "\\\\\xb3\\\\\xa5\\\\Help\\", 8, 4, 12},             // \\許\功\Help\ (ANSI)
+      {936, "d:\\a\x9c\\\\", 3, 6, 6},                       // d:\a淺\ (ANSI)
+      {932, "d:\\\x83", 3, npos, 2},  // a lead byte without its second byte is a character
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.folder);
-    EXPECT_EQ(FirstFolderLevelStart(c.folder), c.start);
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    EXPECT_EQ(FirstFolderLevelStart(c.folder, c.codePage), c.start);
+    EXPECT_EQ(FindBackslash(c.folder, 3, c.codePage), c.first);
+    EXPECT_EQ(FindLastBackslash(c.folder, c.codePage), c.last);
+    EXPECT_EQ(EndsInBackslash(c.folder, c.codePage), c.last == std::strlen(c.folder) - 1);
   }
 }
 
@@ -627,25 +971,34 @@ TEST(FolderLevels, StartPastTheDriveOrTheServerAndShare) {
 const std::set<std::string>* g_existing = nullptr;
 bool Existing(std::string_view name) { return g_existing->count(std::string(name)) > 0; }
 
+// A partial database set is completed only when the temporary file of one of
+// its members shows that an installation was ended between the set's moves.
 TEST(DataGroups, AreWrittenOnlyWhenNoneOfTheirFilesExists) {
   struct Case {
     std::set<std::string> existing;
-    bool formats, databases;
+    bool formats, databases, completed;
   };
   const Case cases[] = {
-      {{}, true, true},
-      {{"Rotaplan.exe", "Uninstall.txt"}, true, true},
-      {{"FORMAT.DB"}, false, true},
-      {{"4-msty.db"}, true, false},
-      {{"4-people.db"}, true, false},
-      {{"4-reg.db", "FORMAT.DB"}, false, false},
-      {{"4-msty.db", "4-people.db", "4-reg.db"}, true, false},
+      {{}, true, true, false},
+      {{"Rotaplan.exe", "Uninstall.txt"}, true, true, false},
+      {{"FORMAT.DB"}, false, true, false},
+      {{"4-msty.db"}, true, false, false},
+      {{"4-people.db"}, true, false, false},
+      {{"4-reg.db", "FORMAT.DB"}, false, false, false},
+      {{"4-msty.db", "4-people.db", "4-reg.db"}, true, false, false},
+      {{"4-msty.db", "4-people.db", "4-reg.d~"}, true, false, true},
+      {{"4-msty.db", "4-msty.d~"}, true, false, true},
+      {{"4-reg.d~", "4-msty.d~"}, true, true, false},                        // none in place: written whole
+      {{"4-msty.db", "4-people.db", "4-reg.db", "4-reg.d~"}, true, false, false},  // complete
+      {{"FORMAT.DB", "FORMAT.D~"}, false, true, false},                     // no set
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.existing));
     g_existing = &c.existing;
     EXPECT_EQ(GroupIsToBeWritten(FormatsGroup, Existing), c.formats);
     EXPECT_EQ(GroupIsToBeWritten(DatabaseGroup, Existing), c.databases);
+    EXPECT_EQ(SetIsUnfinished(DatabaseGroup, Existing), c.completed);
+    EXPECT_FALSE(SetIsUnfinished(FormatsGroup, Existing));
   }
   // The program's own files are written over whatever is there.
   const std::set<std::string> everything = {"1.htm", "Rotaplan.exe", "Uninstall.txt"};

@@ -60,6 +60,10 @@ pew_wine_start() {
   local own_display=1
   if [ "${1:-}" = "--use-display" ] && [ -n "${DISPLAY:-}" ]; then own_display=0; fi
 
+  # Inside a run that has its own prefix already (a test in a prefix of another
+  # code page): the scripts made below must run the real wine, not the outer
+  # run's scripts, which would call runuser a second time.
+  if [ -n "${PEW_WINE_DIR:-}" ]; then PATH=${PATH//"$PEW_WINE_DIR/bin:"/}; fi
   PEW_WINE_DIR=$(mktemp -d /tmp/pewsterline-wine.XXXXXX)
   export PEW_WINE_DIR
   export HOME="$PEW_WINE_DIR/home"
