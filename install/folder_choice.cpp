@@ -22,7 +22,7 @@ constexpr std::size_t kMaxFolderPath = MAX_PATH - 12 - 1;
 std::size_t LongestName(const PayloadGroup& group) {
   std::size_t longest = 0;
   for (std::int32_t i = 0; i < group.entryCount; ++i) {
-    const std::size_t length = TrimRight(std::string_view(group.names[i], 32)).size();
+    const std::size_t length = group.Name(i).size();
     if (length > longest) longest = length;
   }
   return longest;

@@ -212,7 +212,7 @@ int ProgressPercent(long long doneBytes, long long totalBytes) {
 bool GroupIsToBeWritten(const PayloadGroup& group, bool (*exists)(std::string_view name)) {
   if (group.policy == PayloadPolicy::kReplace) return true;
   for (std::int32_t i = 0; i < group.entryCount; ++i) {
-    if (exists(TrimRight(std::string_view(group.names[i], 32)))) return false;
+    if (exists(group.Name(i))) return false;
   }
   return true;
 }
@@ -222,7 +222,7 @@ bool SetIsUnfinished(const PayloadGroup& group, bool (*exists)(std::string_view 
   std::int32_t present = 0;
   bool traced = false;
   for (std::int32_t i = 0; i < group.entryCount; ++i) {
-    const std::string_view name = TrimRight(std::string_view(group.names[i], 32));
+    const std::string_view name = group.Name(i);
     if (exists(name)) ++present;
     if (exists(PayloadTemporaryName(name).View())) traced = true;
   }

@@ -11,12 +11,12 @@ function(make_inputs root)
   file(REMOVE_RECURSE "${root}")
   file(WRITE "${root}/catalogue.txt"
        "# test catalogue\n"
-       "group FirstGroup one\n"
+       "group FirstGroup one replace\n"
        "3 a.txt\n"
        "5 Appendix I.htm\n"
        "0 empty.db\n"
        "\n"
-       "group SecondGroup two\n"
+       "group SecondGroup two keep-set\n"
        "4 O'Neil.gif\n")
   file(WRITE "${root}/one/a.txt" "abc")
   file(WRITE "${root}/one/Appendix I.htm" "<html")
@@ -68,8 +68,8 @@ else()
   if(NOT output MATCHES "{'O','\\\\'','N','e','i','l'")
     fail("the quote in O'Neil.gif is not escaped:\n${output}")
   endif()
-  if(NOT output MATCHES "const PayloadGroup SecondGroup = {1, ")
-    fail("SecondGroup is not defined with its one entry:\n${output}")
+  if(NOT output MATCHES "const PayloadGroup SecondGroup = {1, [^\n]*PayloadPolicy::kKeepExistingSet}")
+    fail("SecondGroup is not defined with its one entry and the catalogue's policy:\n${output}")
   endif()
 endif()
 
@@ -104,7 +104,8 @@ set(cases
   "same name in other case|LINE|4 o'neil.GIF|'o'neil.GIF' is listed twice in group SecondGroup"
   "name with a trailing blank|LINE|3 b.txt |'b.txt ' ends with a blank"
   "name with a backslash|LINE|3 sub\\b.txt|holds a character that Windows file names cannot hold"
-  "size beyond 32 bits|LINE|2147483648 big.txt|does not fit in 32 bits")
+  "size beyond 32 bits|LINE|2147483648 big.txt|does not fit in 32 bits"
+  "unknown policy|LINE|group ThirdGroup three sometimes|policy 'sometimes' of group ThirdGroup is not one of replace, keep, keep-set")
 set(n 0)
 foreach(case IN LISTS cases)
   string(REPLACE "|" ";" fields "${case}")

@@ -23,6 +23,15 @@ struct PayloadGroup {
   const std::uint8_t* blob;       // all entries back to back: entry i starts at the sum of
                                   // the sizes before it, and the blob ends with the last one
   PayloadPolicy policy;
+
+  // Entry i's file name: its name field without the padding.
+  std::string_view Name(std::int32_t i) const { return TrimRight(std::string_view(names[i], 32)); }
+  // Entry i's bytes, sizes[i] of them.
+  const std::uint8_t* Bytes(std::int32_t i) const {
+    std::int32_t offset = 0;
+    for (std::int32_t before = 0; before < i; ++before) offset += sizes[before];
+    return blob + offset;
+  }
 };
 
 // In the order in which the installation writes them.

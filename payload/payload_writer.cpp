@@ -24,10 +24,7 @@ struct FileTraits {
 };
 
 // The entry's target and, beside it, its temporary file of the same length.
-void ComposePaths(std::string_view folder, const char (&nameField)[32], EntryPath& target,
-                  EntryPath& temporary) {
-  // Only trailing blanks go: leading and inner ones belong to the names.
-  const std::string_view name = TrimRight(std::string_view(nameField, 32));
+void ComposePaths(std::string_view folder, std::string_view name, EntryPath& target, EntryPath& temporary) {
   target.Clear();
   target.Append(folder).Append("\\").Append(name);
   temporary.Clear();
@@ -97,7 +94,6 @@ void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
   const std::string_view folderPath = folder.Trimmed();
   const bool asSet = group.policy == PayloadPolicy::kKeepExistingSet;
   const DWORD moveFlags = group.policy == PayloadPolicy::kReplace ? MOVEFILE_REPLACE_EXISTING : 0;
-  const std::uint8_t* entryBytes = group.blob;  // the running offset into the blob
   EntryPath target;
   EntryPath temporary;
   writeStatus = 0;
@@ -105,12 +101,11 @@ void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
   std::int32_t done = 0;
   for (; done < group.entryCount; ++done) {
     // Named before anything is opened, so that a failure always has its name.
-    failedFileName.Assign(std::string_view(group.names[done], 32));
-    ComposePaths(folderPath, group.names[done], target, temporary);
-    writeStatus = WriteTemporary(target, temporary, entryBytes, group.sizes[done]);
+    failedFileName.Assign(group.Name(done));
+    ComposePaths(folderPath, group.Name(done), target, temporary);
+    writeStatus = WriteTemporary(target, temporary, group.Bytes(done), group.sizes[done]);
     if (writeStatus == 0 && !asSet) writeStatus = MoveIntoPlace(temporary, target, moveFlags);
     if (writeStatus != 0) break;
-    entryBytes += group.sizes[done];
   }
   if (!asSet) return;
 
@@ -118,8 +113,8 @@ void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
   // only an end of the process between two renames can leave a partial set.
   std::int32_t moved = 0;
   while (writeStatus == 0 && moved < group.entryCount) {
-    failedFileName.Assign(std::string_view(group.names[moved], 32));
-    ComposePaths(folderPath, group.names[moved], target, temporary);
+    failedFileName.Assign(group.Name(moved));
+    ComposePaths(folderPath, group.Name(moved), target, temporary);
     writeStatus = MoveIntoPlace(temporary, target, moveFlags);
     if (writeStatus == 0) ++moved;
   }
@@ -128,7 +123,7 @@ void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
   // replaced) and the temporary files still waiting; the failed entry's
   // temporary file is gone already. Best effort: the failure is reported anyway.
   for (std::int32_t created = 0; created < done; ++created) {
-    ComposePaths(folderPath, group.names[created], target, temporary);
+    ComposePaths(folderPath, group.Name(created), target, temporary);
     (void)DeleteFileA(created < moved ? target.c_str() : temporary.c_str());
   }
 }
@@ -146,23 +141,22 @@ void CompletePayloadSet(const PayloadGroup& group, const FixedText<256>& folder,
   // Bit i stands for entry i: a temporary file written, and then moved into place.
   std::uint32_t written = 0;
   std::uint32_t moved = 0;
-  const std::uint8_t* entryBytes = group.blob;
-  for (std::int32_t i = 0; i < group.entryCount && writeStatus == 0; entryBytes += group.sizes[i++]) {
-    failedFileName.Assign(std::string_view(group.names[i], 32));
-    ComposePaths(folderPath, group.names[i], target, temporary);
+  for (std::int32_t i = 0; i < group.entryCount && writeStatus == 0; ++i) {
+    failedFileName.Assign(group.Name(i));
+    ComposePaths(folderPath, group.Name(i), target, temporary);
     if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
       // Moved into place before the end; what is left of it is stale.
       (void)DeleteFileA(temporary.c_str());
       continue;
     }
-    writeStatus = WriteTemporary(target, temporary, entryBytes, group.sizes[i]);
+    writeStatus = WriteTemporary(target, temporary, group.Bytes(i), group.sizes[i]);
     if (writeStatus == 0) written |= 1u << i;
   }
   // Then the moves, one right after another, as for a whole set.
   for (std::int32_t i = 0; i < group.entryCount && writeStatus == 0; ++i) {
     if ((written & (1u << i)) == 0) continue;
-    failedFileName.Assign(std::string_view(group.names[i], 32));
-    ComposePaths(folderPath, group.names[i], target, temporary);
+    failedFileName.Assign(group.Name(i));
+    ComposePaths(folderPath, group.Name(i), target, temporary);
     writeStatus = MoveIntoPlace(temporary, target, 0);
     if (writeStatus == 0) moved |= 1u << i;
   }
@@ -171,7 +165,7 @@ void CompletePayloadSet(const PayloadGroup& group, const FixedText<256>& folder,
   // it found it, to be completed by a later run.
   for (std::int32_t i = 0; i < group.entryCount; ++i) {
     if ((written & (1u << i)) == 0) continue;
-    ComposePaths(folderPath, group.names[i], target, temporary);
+    ComposePaths(folderPath, group.Name(i), target, temporary);
     (void)DeleteFileA((moved & (1u << i)) != 0 ? target.c_str() : temporary.c_str());
   }
 }

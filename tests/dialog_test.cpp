@@ -367,7 +367,7 @@ TEST(FolderChoice, TheLimitLeavesRoomForTheLongestHelpFilesPath) {
   // installation makes, and a file's path has at most MAX_PATH - 1 characters.
   std::size_t longestHelpName = 0;
   for (int i = 0; i < HelpGroup.entryCount; ++i) {
-    longestHelpName = std::max(longestHelpName, TrimRight(std::string_view(HelpGroup.names[i], 32)).size());
+    longestHelpName = std::max(longestHelpName, HelpGroup.Name(i).size());
   }
   const std::size_t limit = MAX_PATH - 1 - std::string_view("\\Help\\").size() - longestHelpName;
   EXPECT_EQ(MaxFolderChoice(), limit);

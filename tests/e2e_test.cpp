@@ -133,16 +133,14 @@ class InstallerRun {
 
 // Every entry of `group` in `folder` with exactly its embedded bytes.
 testing::AssertionResult GroupInstalled(const PayloadGroup& group, const std::string& folder) {
-  const std::uint8_t* bytes = group.blob;
   for (int i = 0; i < group.entryCount; ++i) {
-    const std::string name = std::string(TrimRight(std::string_view(group.names[i], 32)));
+    const std::string name = std::string(group.Name(i));
     const auto content = ReadFileBytes(folder + "\\" + name);
     if (!content) return testing::AssertionFailure() << folder << "\\" << name << " missing";
     if (content->size() != static_cast<size_t>(group.sizes[i]) ||
-        !std::equal(content->begin(), content->end(), bytes)) {
+        !std::equal(content->begin(), content->end(), group.Bytes(i))) {
       return testing::AssertionFailure() << folder << "\\" << name << " differs from the payload";
     }
-    bytes += group.sizes[i];
   }
   return testing::AssertionSuccess();
 }
@@ -226,7 +224,7 @@ std::set<std::string> InstalledTree(std::wstring_view below) {
   tree.insert(folder + "Help\\");
   for (const PayloadGroup* group : {&HelpGroup, &ApplicationGroup, &FormatsGroup, &DatabaseGroup}) {
     for (int i = 0; i < group->entryCount; ++i) {
-      const std::string name(TrimRight(std::string_view(group->names[i], 32)));
+      const std::string name(group->Name(i));
       tree.insert(folder + (group == &HelpGroup ? "Help\\" : "") + name);
     }
   }
@@ -671,11 +669,11 @@ TEST_F(Installer, InstallsExactlyWhereTyped) {
     if (c.unfinishedSet) {
       // The first database moved into place (and a stale copy beside it), the
       // others still in their temporary files.
-      const std::string first(TrimRight(std::string_view(DatabaseGroup.names[0], 32)));
-      ASSERT_TRUE(pewtest::WriteFileBytes(folder + "\\" + first,
-                                          std::vector<std::uint8_t>(DatabaseGroup.blob, DatabaseGroup.blob + DatabaseGroup.sizes[0])));
+      const std::string first(DatabaseGroup.Name(0));
+      ASSERT_TRUE(pewtest::WriteFileBytes(
+          folder + "\\" + first, std::vector<std::uint8_t>(DatabaseGroup.Bytes(0), DatabaseGroup.Bytes(1))));
       for (int i = 0; i < DatabaseGroup.entryCount; ++i) {
-        const std::string name(TrimRight(std::string_view(DatabaseGroup.names[i], 32)));
+        const std::string name(DatabaseGroup.Name(i));
         ASSERT_TRUE(pewtest::WriteFileText(folder + "\\" + PayloadTemporaryName(name).c_str(), "stale"));
       }
     }

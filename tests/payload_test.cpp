@@ -22,16 +22,10 @@ using pewtest::FileExists;
 using pewtest::ReadFileBytes;
 using pewtest::TempFolder;
 
-std::string EntryName(const PayloadGroup& group, int i) {
-  return std::string(TrimRight(std::string_view(group.names[i], 32)));
-}
+std::string EntryName(const PayloadGroup& group, int i) { return std::string(group.Name(i)); }
 
-// The bytes of entry i, found by the running offset as the writer finds them.
-Bytes EntryBytes(const PayloadGroup& group, int i) {
-  std::size_t offset = 0;
-  for (int j = 0; j < i; ++j) offset += static_cast<std::size_t>(group.sizes[j]);
-  return Bytes(group.blob + offset, group.blob + offset + group.sizes[i]);
-}
+// The bytes of entry i, where the writer takes them from.
+Bytes EntryBytes(const PayloadGroup& group, int i) { return Bytes(group.Bytes(i), group.Bytes(i) + group.sizes[i]); }
 
 FixedText<256> Folder(const std::string& path) { return FixedText<256>(path); }
 

@@ -24,12 +24,12 @@ if(NOT catalogue_ERRORS STREQUAL "")
 endif()
 get_filename_component(payloadRoot "${CATALOGUE}" DIRECTORY)
 
-# How each group is installed. A group that the catalogue gains must be given
-# its place here before the peers can be compared with the installer again.
+# How each group is installed: the help files into the Help folder, every other
+# group by the policy that the catalogue gives it.
 set(placeHelpGroup help)
-set(placeApplicationGroup always)
-set(placeFormatsGroup ifMissing)
-set(placeDatabaseGroup setIfNoneExists)
+set(place_replace always)
+set(place_keep ifMissing)
+set(place_keep-set setIfNoneExists)
 
 set(successMessage
   "Pewsterline Version 2.1 has been installed successfully.$\\r$\\r"
@@ -48,7 +48,7 @@ set(fileNumber 0)
 foreach(group IN LISTS catalogue_GROUPS)
   set(place "${place${group}}")
   if(place STREQUAL "")
-    message(FATAL_ERROR "make-peers.cmake: no place is given for group ${group}")
+    set(place "${place_${catalogue_${group}_POLICY}}")
   endif()
   set(folder "${payloadRoot}/${catalogue_${group}_FOLDER}")
   # The help files go into the Help folder, every other group into the installation folder.

@@ -17,11 +17,8 @@
 namespace {
 
 bool WriteGroup(const PayloadGroup& group, const std::string& folder) {
-  const std::uint8_t* bytes = group.blob;
   for (std::int32_t i = 0; i < group.entryCount; ++i) {
-    std::string_view name(group.names[i], 32);
-    name = name.substr(0, name.find_last_not_of(' ') + 1);
-    const std::string path = folder + "\\" + std::string(name);
+    const std::string path = folder + "\\" + std::string(group.Name(i));
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -29,14 +26,13 @@ bool WriteGroup(const PayloadGroup& group, const std::string& folder) {
       return false;
     }
     DWORD written = 0;
-    const bool wrote = WriteFile(file, bytes, static_cast<DWORD>(group.sizes[i]), &written, nullptr) &&
+    const bool wrote = WriteFile(file, group.Bytes(i), static_cast<DWORD>(group.sizes[i]), &written, nullptr) &&
                        written == static_cast<DWORD>(group.sizes[i]);
     const bool closed = CloseHandle(file) != FALSE;
     if (!wrote || !closed) {
       std::fprintf(stderr, "cannot write %s: error %lu\n", path.c_str(), GetLastError());
       return false;
     }
-    bytes += group.sizes[i];
   }
   return true;
 }
