@@ -69,8 +69,11 @@ PayloadName PayloadTemporaryName(std::string_view name);
 // kKeepExisting never does; kKeepExistingSet writes all its temporary files
 // first, moves them into place one right after another only when all are
 // complete, and on any failure removes every file that the call created, so
-// that no partial set is left that a later installation would never complete.
-// Files of earlier entries stay otherwise. No folder is created.
+// that no partial set is left that a later installation would never complete
+// (a set has at most kMaxSetEntries entries; a larger one fails with
+// ERROR_INVALID_PARAMETER). Files of earlier entries stay otherwise. No folder
+// is created.
+inline constexpr std::int32_t kMaxSetEntries = 32;
 void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
                        FixedText<256>& failedFileName, std::int32_t& writeStatus);
 
@@ -78,9 +81,7 @@ void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
 // moves left part-way, some of its files in place and the rest beside them as
 // temporary files: writes the entries whose files are missing as a set of
 // their own, by the rules above, and removes the stale temporary files of the
-// entries that are there, which it leaves as they are. A set has at most
-// kMaxSetEntries entries; a larger one fails with ERROR_INVALID_PARAMETER.
-inline constexpr std::int32_t kMaxSetEntries = 32;
+// entries that are there, which it leaves as they are.
 void CompletePayloadSet(const PayloadGroup& group, const FixedText<256>& folder,
                         FixedText<256>& failedFileName, std::int32_t& writeStatus);
 

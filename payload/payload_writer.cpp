@@ -73,6 +73,52 @@ std::int32_t MoveIntoPlace(const EntryPath& temporary, const EntryPath& target, 
   return status;
 }
 
+// The entries of a set, all written to temporary files first and then moved
+// into place one right after another, so that only an end of the process
+// between two renames can leave part of the set; on any failure every file the
+// call created goes again (the moved ones replaced nothing). With `completing`,
+// an entry whose file is there already belongs to an unfinished set of an
+// earlier run: it stays as it is, and its stale temporary file goes.
+void WriteSet(const PayloadGroup& group, std::string_view folderPath, bool completing,
+              FixedText<256>& failedFileName, std::int32_t& writeStatus) {
+  EntryPath target;
+  EntryPath temporary;
+  writeStatus = 0;
+  if (group.entryCount > kMaxSetEntries) {
+    writeStatus = ERROR_INVALID_PARAMETER;
+    return;
+  }
+  // Bit i stands for entry i: a temporary file written, and then moved into place.
+  std::uint32_t written = 0;
+  std::uint32_t moved = 0;
+  for (std::int32_t i = 0; i < group.entryCount && writeStatus == 0; ++i) {
+    // Named before anything is opened, so that a failure always has its name.
+    failedFileName.Assign(group.Name(i));
+    ComposePaths(folderPath, group.Name(i), target, temporary);
+    if (completing && GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      (void)DeleteFileA(temporary.c_str());
+      continue;
+    }
+    writeStatus = WriteTemporary(target, temporary, group.Bytes(i), group.sizes[i]);
+    if (writeStatus == 0) written |= 1u << i;
+  }
+  for (std::int32_t i = 0; i < group.entryCount && writeStatus == 0; ++i) {
+    if ((written & (1u << i)) == 0) continue;
+    failedFileName.Assign(group.Name(i));
+    ComposePaths(folderPath, group.Name(i), target, temporary);
+    writeStatus = MoveIntoPlace(temporary, target, 0);
+    if (writeStatus == 0) moved |= 1u << i;
+  }
+  if (writeStatus == 0) return;
+  // Best effort: the failure is reported anyway. The failed entry's temporary
+  // file is gone already.
+  for (std::int32_t i = 0; i < group.entryCount; ++i) {
+    if ((written & (1u << i)) == 0) continue;
+    ComposePaths(folderPath, group.Name(i), target, temporary);
+    (void)DeleteFileA((moved & (1u << i)) != 0 ? target.c_str() : temporary.c_str());
+  }
+}
+
 }  // namespace
 
 PayloadName PayloadTemporaryName(std::string_view name) {
@@ -92,82 +138,26 @@ std::int32_t PayloadGroupByteCount(const PayloadGroup& group) {
 void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
                        FixedText<256>& failedFileName, std::int32_t& writeStatus) {
   const std::string_view folderPath = folder.Trimmed();
-  const bool asSet = group.policy == PayloadPolicy::kKeepExistingSet;
+  if (group.policy == PayloadPolicy::kKeepExistingSet) {
+    WriteSet(group, folderPath, false, failedFileName, writeStatus);
+    return;
+  }
   const DWORD moveFlags = group.policy == PayloadPolicy::kReplace ? MOVEFILE_REPLACE_EXISTING : 0;
   EntryPath target;
   EntryPath temporary;
   writeStatus = 0;
-  // Entries done: moved into place, or for a set, complete in their temporary files.
-  std::int32_t done = 0;
-  for (; done < group.entryCount; ++done) {
+  for (std::int32_t i = 0; i < group.entryCount && writeStatus == 0; ++i) {
     // Named before anything is opened, so that a failure always has its name.
-    failedFileName.Assign(group.Name(done));
-    ComposePaths(folderPath, group.Name(done), target, temporary);
-    writeStatus = WriteTemporary(target, temporary, group.Bytes(done), group.sizes[done]);
-    if (writeStatus == 0 && !asSet) writeStatus = MoveIntoPlace(temporary, target, moveFlags);
-    if (writeStatus != 0) break;
-  }
-  if (!asSet) return;
-
-  // The whole set is on disk: the moves follow one right after another, so
-  // only an end of the process between two renames can leave a partial set.
-  std::int32_t moved = 0;
-  while (writeStatus == 0 && moved < group.entryCount) {
-    failedFileName.Assign(group.Name(moved));
-    ComposePaths(folderPath, group.Name(moved), target, temporary);
-    writeStatus = MoveIntoPlace(temporary, target, moveFlags);
-    if (writeStatus == 0) ++moved;
-  }
-  if (writeStatus == 0) return;
-  // Every file this call created goes again: the moved ones (nothing was
-  // replaced) and the temporary files still waiting; the failed entry's
-  // temporary file is gone already. Best effort: the failure is reported anyway.
-  for (std::int32_t created = 0; created < done; ++created) {
-    ComposePaths(folderPath, group.Name(created), target, temporary);
-    (void)DeleteFileA(created < moved ? target.c_str() : temporary.c_str());
+    failedFileName.Assign(group.Name(i));
+    ComposePaths(folderPath, group.Name(i), target, temporary);
+    writeStatus = WriteTemporary(target, temporary, group.Bytes(i), group.sizes[i]);
+    if (writeStatus == 0) writeStatus = MoveIntoPlace(temporary, target, moveFlags);
   }
 }
 
 void CompletePayloadSet(const PayloadGroup& group, const FixedText<256>& folder,
                         FixedText<256>& failedFileName, std::int32_t& writeStatus) {
-  const std::string_view folderPath = folder.Trimmed();
-  EntryPath target;
-  EntryPath temporary;
-  writeStatus = 0;
-  if (group.entryCount > kMaxSetEntries) {
-    writeStatus = ERROR_INVALID_PARAMETER;
-    return;
-  }
-  // Bit i stands for entry i: a temporary file written, and then moved into place.
-  std::uint32_t written = 0;
-  std::uint32_t moved = 0;
-  for (std::int32_t i = 0; i < group.entryCount && writeStatus == 0; ++i) {
-    failedFileName.Assign(group.Name(i));
-    ComposePaths(folderPath, group.Name(i), target, temporary);
-    if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      // Moved into place before the end; what is left of it is stale.
-      (void)DeleteFileA(temporary.c_str());
-      continue;
-    }
-    writeStatus = WriteTemporary(target, temporary, group.Bytes(i), group.sizes[i]);
-    if (writeStatus == 0) written |= 1u << i;
-  }
-  // Then the moves, one right after another, as for a whole set.
-  for (std::int32_t i = 0; i < group.entryCount && writeStatus == 0; ++i) {
-    if ((written & (1u << i)) == 0) continue;
-    failedFileName.Assign(group.Name(i));
-    ComposePaths(folderPath, group.Name(i), target, temporary);
-    writeStatus = MoveIntoPlace(temporary, target, 0);
-    if (writeStatus == 0) moved |= 1u << i;
-  }
-  if (writeStatus == 0) return;
-  // As for a whole set: what this call created goes again, and the set is as
-  // it found it, to be completed by a later run.
-  for (std::int32_t i = 0; i < group.entryCount; ++i) {
-    if ((written & (1u << i)) == 0) continue;
-    ComposePaths(folderPath, group.Name(i), target, temporary);
-    (void)DeleteFileA((moved & (1u << i)) != 0 ? target.c_str() : temporary.c_str());
-  }
+  WriteSet(group, folder.Trimmed(), true, failedFileName, writeStatus);
 }
 
 void WriteHelpFiles(const FixedText<256>& folder, FixedText<256>& failedFileName,
