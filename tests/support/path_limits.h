@@ -23,12 +23,11 @@ inline constexpr std::size_t kWindowsMaxFolderPath = MAX_PATH - 12 - 1;
 
 // Records every name created in `folder` (which exists) or below it while the
 // object lives, so that names which exist only for a moment, the writer's
-// temporary files, are checked as well as what stays.
+// temporary files, are checked as well as what stays. Its thread and lock make
+// it one of a kind: it cannot be copied.
 class CreatedPaths {
  public:
   explicit CreatedPaths(const std::string& folder);
-  CreatedPaths(const CreatedPaths&) = delete;
-  CreatedPaths& operator=(const CreatedPaths&) = delete;
   ~CreatedPaths();
 
   bool Watching() const { return directory_ != INVALID_HANDLE_VALUE; }
