@@ -358,18 +358,28 @@ TEST(PayloadWriter, FullDiskLeavesNoPartialFile) {
 
 // The installation writes the databases only when none exists; a failure
 // part-way must not leave a partial set that no later installation completes.
+// Completing an unfinished set (4-msty.db moved into place by an ended run,
+// its stale temporary file beside it) fails the same way, and leaves the set
+// as it found it less the stale file.
 TEST(PayloadWriter, DatabaseFailureRemovesTheFilesItCreated) {
-  TempFolder folder;
-  FixedText<256> failed;
-  std::int32_t status = 0;
-  {
-    pewtest::DevFullLink full(folder / "4-reg.d~");
-    ASSERT_TRUE(full.Made());
-    WritePayloadGroup(DatabaseGroup, Folder(folder.Path()), failed, status);
+  for (const bool completing : {false, true}) {
+    SCOPED_TRACE(completing ? "completing" : "whole set");
+    TempFolder folder;
+    if (completing) {
+      ASSERT_TRUE(pewtest::WriteFileText(folder / "4-msty.db", "moved by the ended run"));
+      ASSERT_TRUE(pewtest::WriteFileText(folder / "4-msty.d~", "stale"));
+    }
+    FixedText<256> failed;
+    std::int32_t status = 0;
+    {
+      pewtest::DevFullLink full(folder / "4-reg.d~");
+      ASSERT_TRUE(full.Made());
+      (completing ? CompletePayloadSet : WritePayloadGroup)(DatabaseGroup, Folder(folder.Path()), failed, status);
+    }
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(failed, FixedText<256>("4-reg.db"));
+    EXPECT_EQ(FilesIn(folder.Path()), completing ? std::vector<std::string>{"4-msty.db"} : std::vector<std::string>{});
   }
-  EXPECT_NE(status, 0);
-  EXPECT_EQ(failed, FixedText<256>("4-reg.db"));
-  EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{});
 }
 
 // The formats database and the databases are the user's once they exist: even
