@@ -15,14 +15,6 @@ namespace {
 // that happened before it.
 constexpr char kMarkName[] = "pew-watch-mark";
 
-std::string Ansi(const wchar_t* text, std::size_t length) {
-  const int count = static_cast<int>(length);
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, text, count, nullptr, 0, nullptr, nullptr);
-  std::string ansi(bytes > 0 ? static_cast<std::size_t>(bytes) : 0, '\0');
-  if (bytes > 0) WideCharToMultiByte(CP_ACP, 0, text, count, ansi.data(), bytes, nullptr, nullptr);
-  return ansi;
-}
-
 void CheckPath(const std::string& path, bool folder, std::string& problems) {
   const std::size_t limit = folder ? kWindowsMaxFolderPath : kWindowsMaxFilePath;
   if (path.size() > limit) {
@@ -33,19 +25,10 @@ void CheckPath(const std::string& path, bool folder, std::string& problems) {
 
 void CheckTree(const std::string& folder, std::string& problems) {
   CheckPath(folder, true, problems);
-  WIN32_FIND_DATAA data;
-  const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      CheckTree(folder + "\\" + name, problems);
-    } else {
-      CheckPath(folder + "\\" + name, false, problems);
-    }
-  } while (FindNextFileA(find, &data));
-  FindClose(find);
+  for (const std::string& below : TreeBelow(folder)) {
+    const bool isFolder = below.back() == '\\';
+    CheckPath(folder + "\\" + (isFolder ? below.substr(0, below.size() - 1) : below), isFolder, problems);
+  }
 }
 
 }  // namespace
@@ -96,7 +79,7 @@ void CreatedPaths::Watch(HANDLE ready) {
       const auto* record = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(at);
       if (record->Action == FILE_ACTION_ADDED || record->Action == FILE_ACTION_RENAMED_NEW_NAME ||
           record->Action == FILE_ACTION_RENAMED_OLD_NAME) {
-        seen_.push_back(folder_ + "\\" + Ansi(record->FileName, record->FileNameLength / sizeof(WCHAR)));
+        seen_.push_back(folder_ + "\\" + Ansi(std::wstring_view(record->FileName, record->FileNameLength / sizeof(WCHAR))));
       }
       if (record->NextEntryOffset == 0) break;
       at += record->NextEntryOffset;

@@ -159,24 +159,47 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() { RemoveTree(path_); }
 
-void RemoveTree(const std::string& path) {
+std::set<std::string> TreeBelow(const std::string& folder) {
+  std::set<std::string> tree;
   WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string child = path + "\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
-      } else {
-        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(child.c_str());
-      }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return tree;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      tree.insert(name);
+      continue;
+    }
+    tree.insert(name + "\\");
+    for (const std::string& below : TreeBelow(folder + "\\" + name)) tree.insert(name + "\\" + below);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  return tree;
+}
+
+void RemoveTree(const std::string& path) {
+  // Backwards, so that every folder is empty when its turn comes.
+  const std::set<std::string> tree = TreeBelow(path);
+  for (auto entry = tree.rbegin(); entry != tree.rend(); ++entry) {
+    std::string child = path + "\\" + *entry;
+    if (child.back() == '\\') {
+      child.pop_back();
+      RemoveDirectoryA(child.c_str());
+    } else {
+      SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(child.c_str());
+    }
   }
   RemoveDirectoryA(path.c_str());
+}
+
+std::string Ansi(std::wstring_view text) {
+  const int count = static_cast<int>(text.size());
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), count, nullptr, 0, nullptr, nullptr);
+  std::string ansi(bytes > 0 ? static_cast<std::size_t>(bytes) : 0, '\0');
+  if (bytes > 0) WideCharToMultiByte(CP_ACP, 0, text.data(), count, ansi.data(), bytes, nullptr, nullptr);
+  return ansi;
 }
 
 bool FileExists(const std::string& path) {

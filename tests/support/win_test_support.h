@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pewtest {
@@ -75,7 +77,15 @@ class TempFolder {
   std::string path_;
 };
 
+// Every folder and file below `folder`, by its path relative to it; a folder's
+// ends in a backslash. In this order a folder comes before what it holds.
+std::set<std::string> TreeBelow(const std::string& folder);
+
+// Removes `path` and everything below it.
 void RemoveTree(const std::string& path);
+
+// `text` in the ANSI code page, as the installer's paths are.
+std::string Ansi(std::wstring_view text);
 
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
