@@ -77,6 +77,20 @@ inline constexpr std::int32_t kMaxSetEntries = 32;
 void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
                        FixedText<256>& failedFileName, std::int32_t& writeStatus);
 
+// Whether writing `group` into `folder` can replace every file that it would
+// replace, checked before anything is written, so that an upgrade either
+// replaces them all or leaves the earlier installation as it was. Only a
+// kReplace group replaces files. Each such file that exists is opened for
+// writing, shared with nobody, and closed again: that fails while any other
+// program has it open, a running program its own executable included.
+// `checkStatus` is 0 when every file can be replaced; otherwise
+// `failedFileName` names the first that cannot and `checkStatus` is why:
+// ERROR_SHARING_VIOLATION or ERROR_LOCK_VIOLATION when it is in use,
+// ERROR_ACCESS_DENIED when it is read-only or may not be written (or is a
+// folder), or another Win32 error.
+void CheckPayloadGroupReplaceable(const PayloadGroup& group, const FixedText<256>& folder,
+                                  FixedText<256>& failedFileName, std::int32_t& checkStatus);
+
 // Completes a set (kKeepExistingSet) that an installation ended between its
 // moves left part-way, some of its files in place and the rest beside them as
 // temporary files: writes the entries whose files are missing as a set of

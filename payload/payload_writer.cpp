@@ -31,16 +31,20 @@ void ComposePaths(std::string_view folder, std::string_view name, EntryPath& tar
   temporary.Append(folder).Append("\\").Append(PayloadTemporaryName(name).View());
 }
 
+// Whether `target` is a read-only file, which is never replaced. Windows
+// refuses to move a file over a read-only one, but Wine does it and drops the
+// attribute, so the writer checks it itself.
+bool IsReadOnly(const EntryPath& target) {
+  const DWORD attributes = GetFileAttributesA(target.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 // Writes `size` bytes into the temporary file beside `target`. Returns 0 or
 // the failing step's error; on a failure the temporary file is gone.
 std::int32_t WriteTemporary(const EntryPath& target, const EntryPath& temporary,
                             const std::uint8_t* bytes, std::int32_t size) {
-  // Checked here, before anything is written: Windows refuses to move a file
-  // over a read-only one, but Wine does it and drops the attribute.
-  const DWORD attributes = GetFileAttributesA(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    return ERROR_ACCESS_DENIED;
-  }
+  // Checked before anything is written.
+  if (IsReadOnly(target)) return ERROR_ACCESS_DENIED;
   std::int32_t status = 0;
   {
     // CREATE_ALWAYS truncates a temporary file left by an interrupted run, so
@@ -152,6 +156,28 @@ void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
     ComposePaths(folderPath, group.Name(i), target, temporary);
     writeStatus = WriteTemporary(target, temporary, group.Bytes(i), group.sizes[i]);
     if (writeStatus == 0) writeStatus = MoveIntoPlace(temporary, target, moveFlags);
+  }
+}
+
+void CheckPayloadGroupReplaceable(const PayloadGroup& group, const FixedText<256>& folder,
+                                  FixedText<256>& failedFileName, std::int32_t& checkStatus) {
+  checkStatus = 0;
+  if (group.policy != PayloadPolicy::kReplace) return;
+  EntryPath target;
+  EntryPath temporary;
+  for (std::int32_t i = 0; i < group.entryCount && checkStatus == 0; ++i) {
+    failedFileName.Assign(group.Name(i));
+    ComposePaths(folder.Trimmed(), group.Name(i), target, temporary);
+    if (GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES) continue;  // nothing to replace
+    // Root may open a read-only file for writing under Wine.
+    if (IsReadOnly(target)) {
+      checkStatus = ERROR_ACCESS_DENIED;
+      continue;
+    }
+    // Opening it changes nothing in it: no data, no times.
+    const Owner<HANDLE, FileTraits> file(
+        CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!FileTraits::Holds(file.Get())) checkStatus = LastErrorStatus();
   }
 }
 

@@ -11,6 +11,20 @@ namespace {
 
 UINT g_exitCode = kExitUserCancelled;
 
+// Held from Install until the outcome is decided (HoldSessionEnd).
+bool g_sessionEndHeld = false;
+constexpr wchar_t kSessionEndReason[] = L"Pewsterline is being installed.";
+
+// Sees every message sent to a window of the thread before its procedure
+// does: the session's end reaches the dialog and the message boxes too, whose
+// procedures are the system's, and the refusal of a second installer, which
+// has no frame at all.
+LRESULT CALLBACK WatchForSessionEnd(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && sent->message == WM_ENDSESSION && sent->wParam != FALSE) EndInstaller();
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 
 }  // namespace
@@ -24,6 +38,32 @@ void EndRun() {
   // Destroying the backdrop ends the process inside the call above; should the
   // window be gone already, end it here all the same.
   EndInstaller();
+}
+
+void EndWithTheSession() {
+  // Kept until the process ends, like the brushes. Without it the session's
+  // end would still end the process, only with a code that tells nothing.
+  (void)SetWindowsHookExA(WH_CALLWNDPROC, WatchForSessionEnd, nullptr, GetCurrentThreadId());
+}
+
+void HoldSessionEnd() {
+  g_sessionEndHeld = true;
+  // What the shutdown screen shows beside the installer. Wine 8 has no such
+  // screen and fails the call; the answer below holds the session all the same.
+  (void)ShutdownBlockReasonCreate(g_mainFrame, kSessionEndReason);
+}
+
+void ReleaseSessionEnd() {
+  if (!g_sessionEndHeld) return;
+  g_sessionEndHeld = false;
+  (void)ShutdownBlockReasonDestroy(g_mainFrame);
+}
+
+void AnswerSentMessages() {
+  MSG message;
+  // With only QS_SENDMESSAGE asked for, nothing posted is taken: the call
+  // answers the sent messages and returns.
+  (void)PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
 void RestrictDllSearchToSystemFolder() {
@@ -88,6 +128,9 @@ LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, L
     case WM_PAINT:
       PaintWindow(window);
       return 0;
+    case WM_QUERYENDSESSION:
+      // Only the frame is asked: the backdrop is a child window.
+      return g_sessionEndHeld ? FALSE : TRUE;
     case WM_ERASEBKGND:
       // The paint covers the whole client area; erasing first would only flicker.
       return 0;

@@ -33,6 +33,25 @@ void SetExitCode(UINT code);
 // ends the process with the exit code set so far.
 [[noreturn]] void EndRun();
 
+// The end of the Windows session (a log-off, a shutdown). From this call on,
+// when the session ends (WM_ENDSESSION with wParam TRUE, to any window of the
+// thread: the frame, the dialog, a message box), the process ends at once with
+// the exit code set so far; the system would end it anyway, with a code that
+// tells nothing.
+void EndWithTheSession();
+
+// While held, the installer asks Windows to wait with the session's end: the
+// frame answers WM_QUERYENDSESSION with FALSE and gives the reason for the
+// shutdown screen. Otherwise it answers TRUE.
+void HoldSessionEnd();
+void ReleaseSessionEnd();
+
+// Answers what other threads and processes have sent to the installer's
+// windows (the session's end among them), and dispatches nothing that was
+// posted: for the moments between the payload groups, where the installation
+// cannot take input, so that Windows learns promptly that it is to wait.
+void AnswerSentMessages();
+
 // Restricts DLL loading to the system folder before anything loads a DLL on demand.
 void RestrictDllSearchToSystemFolder();
 

@@ -4,6 +4,7 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RestrictDllSearchToSystemFolder();
+  EndWithTheSession();
   ClaimInstallationOrEnd();
 
   // Without a window there is nothing to start the installation and nothing for

@@ -28,41 +28,49 @@ ShortcutPath Joined(std::string_view head, std::string_view middle, std::string_
 }
 
 // A shortcut whose link file or target path is too long is left out; the
-// others are still made. CreateShortcut's result is of no further use: a
-// shortcut that cannot be written is simply missing.
-void CreateShortcutIfItFits(const ShortcutPath& target, const ShortcutPath& linkFile,
-                            const ShortcutPath& workingFolder) {
-  if (!target.Fits() || !linkFile.Fits()) return;
-  (void)CreateShortcut(target.c_str(), linkFile.c_str(), workingFolder.c_str());
+// others are still made. Only a link that this call saved counts as made.
+ShortcutOutcome CreateShortcutIfItFits(const ShortcutPath& target, const ShortcutPath& linkFile,
+                                       const ShortcutPath& workingFolder) {
+  if (!target.Fits() || !linkFile.Fits()) return ShortcutOutcome::kNotMade;
+  if (SUCCEEDED(CreateShortcut(target.c_str(), linkFile.c_str(), workingFolder.c_str()))) {
+    return ShortcutOutcome::kMade;
+  }
+  // A read-only link of an earlier installation stays as it was, pointing
+  // where that installation was; a folder of the link's name is no link.
+  const DWORD attributes = GetFileAttributesA(linkFile.c_str());
+  const bool earlierLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  return earlierLink ? ShortcutOutcome::kNotUpdated : ShortcutOutcome::kNotMade;
 }
 
 }  // namespace
 
-void CreateProgramShortcuts(const char* targetPath, const char* linkFileName,
-                            const char* installationFolder) {
+ProgramShortcuts CreateProgramShortcuts(const char* targetPath, const char* linkFileName,
+                                        const char* installationFolder) {
+  ProgramShortcuts made;
   const std::string_view linkName = linkFileName;
   const ShortcutPath application(targetPath);
   const ShortcutPath folder(installationFolder);
   // Every shortcut starts in the installation folder.
-  if (!folder.Fits()) return;
+  if (!folder.Fits()) return made;
 
   SpecialFolderPath desktop;
   if (LocateSpecialFolder(CSIDL_DESKTOPDIRECTORY, desktop)) {
-    CreateShortcutIfItFits(application, Joined(desktop.View(), "\\", linkName), folder);
+    made.outcome[0] = CreateShortcutIfItFits(application, Joined(desktop.View(), "\\", linkName), folder);
   }
 
   SpecialFolderPath programs;
-  if (!LocateSpecialFolder(CSIDL_PROGRAMS, programs)) return;
+  if (!LocateSpecialFolder(CSIDL_PROGRAMS, programs)) return made;
   const ShortcutPath group = Joined(programs.View(), "\\Pewsterline");
   // Every link in the group is longer than the group itself.
-  if (!group.Fits()) return;
+  if (!group.Fits()) return made;
   // Fails when the group is left from an earlier installation, which is then
   // reused; if it could not be made at all, the shortcuts below fail on their own.
   (void)CreateDirectoryA(group.c_str(), nullptr);
 
-  CreateShortcutIfItFits(application, Joined(group.View(), "\\", linkName), folder);
-  CreateShortcutIfItFits(Joined(folder.View(), kHelpShortcutTarget),
-                         Joined(group.View(), "\\", "Help.lnk"), folder);
-  CreateShortcutIfItFits(Joined(folder.View(), kUninstallShortcutTarget),
-                         Joined(group.View(), "\\", "Uninstall Information.lnk"), folder);
+  made.outcome[1] = CreateShortcutIfItFits(application, Joined(group.View(), "\\", linkName), folder);
+  made.outcome[2] = CreateShortcutIfItFits(Joined(folder.View(), kHelpShortcutTarget),
+                                           Joined(group.View(), "\\", "Help.lnk"), folder);
+  made.outcome[3] = CreateShortcutIfItFits(Joined(folder.View(), kUninstallShortcutTarget),
+                                           Joined(group.View(), "\\", "Uninstall Information.lnk"), folder);
+  return made;
 }

@@ -13,13 +13,35 @@
 // creating the link object, asking it for IPersistFile, or saving.
 HRESULT CreateShortcut(const char* targetPath, const char* linkFilePath, const char* workingFolder);
 
+// How one shortcut came out.
+enum class ShortcutOutcome : unsigned char {
+  kNotMade,     // there is none: its folder could not be found or made, or the save failed
+  kMade,        // this run saved the link
+  kNotUpdated,  // the save failed and a link file of that name stays, from an earlier
+                // installation: it may start a program or open pages elsewhere
+};
+
+// The four shortcuts in the order they are made: the desktop's, then the
+// program group's application, Help and Uninstall Information shortcuts.
+inline constexpr int kProgramShortcutCount = 4;
+struct ProgramShortcuts {
+  ShortcutOutcome outcome[kProgramShortcutCount] = {};  // none made
+  bool AllMade() const {
+    for (ShortcutOutcome one : outcome) {
+      if (one != ShortcutOutcome::kMade) return false;
+    }
+    return true;
+  }
+};
+
 // Puts a shortcut to `targetPath` named `linkFileName` on the user's desktop,
 // and the program group "Pewsterline" with that shortcut, "Help.lnk" and
 // "Uninstall Information.lnk" into the user's Start-menu Programs folder; every
 // shortcut starts in `installationFolder` (given without trailing backslash).
-// Nothing is reported: a shortcut that cannot be made is simply missing.
-void CreateProgramShortcuts(const char* targetPath, const char* linkFileName,
-                            const char* installationFolder);
+// A shortcut that cannot be made does not stop the others; the result says
+// which were made.
+ProgramShortcuts CreateProgramShortcuts(const char* targetPath, const char* linkFileName,
+                                        const char* installationFolder);
 
 // The targets of the group's Help and Uninstall Information shortcuts, behind
 // the installation folder.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -428,6 +429,57 @@ TEST(PayloadWriter, ReadOnlyFileStopsTheGroupAndStaysAsItWas) {
   EXPECT_NE(GetFileAttributesA(readOnly.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
   EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"Rotaplan.exe"});
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Before anything is written, the files a group would replace are checked:
+// the first that cannot be replaced is named, with why; nothing is changed,
+// a file that is there keeps its content. Groups of the user's data replace
+// nothing and are not checked.
+TEST(PayloadCheck, NamesTheFirstFileThatCannotBeReplacedAndChangesNothing) {
+  struct Case {
+    const char* what;
+    const PayloadGroup& group;
+    const char* name;  // what is arranged, at that entry's name
+    enum { kHeld, kReadOnly, kFolder, kPlain } arrangement;
+    std::int32_t status;
+  };
+  const Case cases[] = {
+      {"held open by another program", HelpGroup, "Appendix II.htm", Case::kHeld, ERROR_SHARING_VIOLATION},
+      {"read-only", ApplicationGroup, "Rotaplan.exe", Case::kReadOnly, ERROR_ACCESS_DENIED},
+      {"a folder of the file's name", ApplicationGroup, "Uninstall.txt", Case::kFolder, ERROR_ACCESS_DENIED},
+      {"an earlier file, free", HelpGroup, "index.htm", Case::kPlain, 0},
+      {"the user's formats held open", FormatsGroup, "FORMAT.DB", Case::kHeld, 0},
+      {"a database held open", DatabaseGroup, "4-reg.db", Case::kHeld, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    const std::string path = folder / c.name;
+    std::optional<pewtest::LockedFile> lock;
+    if (c.arrangement == Case::kFolder) {
+      ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
+    } else {
+      ASSERT_TRUE(pewtest::WriteFileText(path, "earlier"));
+    }
+    if (c.arrangement == Case::kReadOnly) {
+      ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    if (c.arrangement == Case::kHeld) lock.emplace(path);
+    FixedText<256> failed;
+    std::int32_t status = -1;
+    CheckPayloadGroupReplaceable(c.group, Folder(folder.Path()), failed, status);
+    EXPECT_EQ(status, c.status);
+    if (c.status != 0) {
+      EXPECT_EQ(failed, FixedText<256>(c.name));
+    }
+    lock.reset();
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (c.arrangement != Case::kFolder) {
+      EXPECT_TRUE(Holds(path, "earlier"));
+    }
+    EXPECT_EQ(pewtest::TreeBelow(folder.Path()),
+              std::set<std::string>({c.arrangement == Case::kFolder ? std::string(c.name) + "\\" : c.name}));
+  }
 }
 
 // Whatever the writer makes first fits wherever the file fits: here the

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
+#include <thread>
 
 #include "shell/shell.h"
+#include "support/gui_driver.h"
 #include "support/win_test_support.h"
 
 namespace {
@@ -222,6 +225,62 @@ TEST_F(ShellWindows, EraseBackgroundIsSwallowed) {
   ReleaseDC(g_backdrop, dc);
   // The class's white brush was not applied.
   EXPECT_EQ(PixelAt(5, 5), RGB(96, 144, 208));
+}
+
+// The frame is the window that the system asks; the answer follows the hold.
+TEST_F(ShellWindows, TheFrameAsksTheSessionToWaitOnlyWhileHeld) {
+  EXPECT_EQ(SendMessageA(g_mainFrame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  HoldSessionEnd();
+  EXPECT_EQ(SendMessageA(g_mainFrame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+  EXPECT_EQ(SendMessageA(g_mainFrame, WM_QUERYENDSESSION, 0, 0), FALSE);  // shutdown
+  ReleaseSessionEnd();
+  ReleaseSessionEnd();
+  EXPECT_EQ(SendMessageA(g_mainFrame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+}
+
+// Between the payload groups the installer answers what other threads send
+// (the system's question whether the session may end), and takes nothing
+// posted, which could close a window or start a paint in the middle.
+TEST_F(ShellWindows, AnsweringSentMessagesDispatchesNothingPosted) {
+  EXPECT_EQ(PumpCountingStartMessages(), 1);
+  g_backdropProcedure = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(g_backdrop, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingCommands)));
+  PostMessageA(g_backdrop, WM_COMMAND, 1, 0);
+  HoldSessionEnd();
+  std::atomic<int> answer = -1;
+  std::thread system([&] {
+    DWORD_PTR result = 2;
+    if (SendMessageTimeoutA(g_mainFrame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                            pewtest::WaitLimit(), &result)) {
+      answer = static_cast<int>(result);
+    }
+  });
+  EXPECT_TRUE(pewtest::WaitUntil([] { return HIWORD(GetQueueStatus(QS_SENDMESSAGE)) != 0; }, pewtest::WaitLimit()));
+  AnswerSentMessages();
+  system.join();
+  ReleaseSessionEnd();
+  EXPECT_EQ(answer, FALSE);
+  EXPECT_EQ(g_commandsDispatched, 0);
+  MSG message;
+  EXPECT_TRUE(PeekMessageA(&message, g_backdrop, WM_COMMAND, WM_COMMAND, PM_NOREMOVE)) << "the posted command is gone";
+}
+
+// The session's end reaches whichever window of the thread is up: the
+// process ends there with the exit code set so far. A session that goes on
+// (wParam FALSE) changes nothing.
+TEST(ShellProcess, TheSessionsEndEndsTheProcessWithTheCodeSetSoFar) {
+  EXPECT_EXIT(
+      {
+        EndWithTheSession();
+        SetExitCode(1603);
+        HWND any = CreateWindowExA(0, "STATIC", "a message box", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                   nullptr, nullptr);
+        SendMessageA(any, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+        SetExitCode(1618);
+        SendMessageA(any, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        ExitProcess(7);
+      },
+      testing::ExitedWithCode(1618), "");
 }
 
 TEST(ShellDllSearch, ADllPlantedBesideTheProgramIsNotLoaded) {

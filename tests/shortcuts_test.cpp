@@ -392,8 +392,11 @@ TEST_F(ThroughFakeShell, AFolderThatCannotBeLocatedDropsOnlyItsOwnShortcuts) {
     if (c.desktopHasPath) fake_.folderPaths[CSIDL_DESKTOPDIRECTORY] = desktop.Path();
     if (c.programsHasPath) fake_.folderPaths[CSIDL_PROGRAMS] = programs.Path();
 
-    CreateProgramShortcuts("c:\\pewline\\Rotaplan.exe", kLinkName, "c:\\pewline");
+    const ProgramShortcuts made = CreateProgramShortcuts("c:\\pewline\\Rotaplan.exe", kLinkName, "c:\\pewline");
 
+    EXPECT_EQ(made.outcome[0] == ShortcutOutcome::kMade, c.desktopLink);
+    for (int i = 1; i < kProgramShortcutCount; ++i) EXPECT_EQ(made.outcome[i] == ShortcutOutcome::kMade, c.groupLinks) << i;
+    EXPECT_EQ(made.AllMade(), c.desktopLink && c.groupLinks);
     EXPECT_EQ(FileExists(desktop / kLinkName), c.desktopLink);
     EXPECT_EQ(FolderExists(programs / "Pewsterline"), c.groupLinks);
     for (const char* name : {kLinkName, "Help.lnk", "Uninstall Information.lnk"}) {
@@ -408,18 +411,45 @@ TEST_F(ThroughFakeShell, AFolderThatCannotBeLocatedDropsOnlyItsOwnShortcuts) {
   }
 }
 
+// What is left where the failed shortcut goes tells whether it is missing or
+// an earlier one stays, not updated.
 TEST_F(ThroughFakeShell, AShortcutThatCannotBeCreatedDoesNotStopTheOthers) {
-  const TempFolder desktop, programs;
-  fake_.folderPaths = {{CSIDL_DESKTOPDIRECTORY, desktop.Path()}, {CSIDL_PROGRAMS, programs.Path()}};
-  fake_.failCreateNumber = 2;  // the application's shortcut in the group
-  CreateProgramShortcuts("c:\\pewline\\Rotaplan.exe", kLinkName, "c:\\pewline");
-  EXPECT_EQ(fake_.creates, 4);
-  EXPECT_TRUE(LinkIs(desktop / kLinkName, "c:\\pewline\\Rotaplan.exe", "c:\\pewline"));
-  EXPECT_FALSE(FileExists(programs / "Pewsterline\\" + kLinkName));
-  EXPECT_TRUE(LinkIs(programs / "Pewsterline\\Help.lnk", "c:\\pewline\\Help\\index.htm",
-                     "c:\\pewline"));
-  EXPECT_TRUE(LinkIs(programs / "Pewsterline\\Uninstall Information.lnk",
-                     "c:\\pewline\\Uninstall.txt", "c:\\pewline"));
+  struct Case {
+    const char* what;
+    bool earlierLink, folder;  // where the group's application shortcut goes
+    ShortcutOutcome outcome;
+  };
+  const Case cases[] = {
+      {"nothing there", false, false, ShortcutOutcome::kNotMade},
+      {"an earlier link", true, false, ShortcutOutcome::kNotUpdated},
+      {"a folder of its name", false, true, ShortcutOutcome::kNotMade},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TempFolder desktop, programs;
+    fake_ = FakeShell{};
+    fake_.folderPaths = {{CSIDL_DESKTOPDIRECTORY, desktop.Path()}, {CSIDL_PROGRAMS, programs.Path()}};
+    fake_.failCreateNumber = 2;  // the application's shortcut in the group
+    const std::string link = programs / "Pewsterline\\" + kLinkName;
+    ASSERT_TRUE(CreateDirectoryA((programs / "Pewsterline").c_str(), nullptr));
+    if (c.earlierLink) {
+      ASSERT_TRUE(pewtest::WriteFileText(link, "an earlier link"));
+    }
+    if (c.folder) {
+      ASSERT_TRUE(CreateDirectoryA(link.c_str(), nullptr));
+    }
+    const ProgramShortcuts made = CreateProgramShortcuts("c:\\pewline\\Rotaplan.exe", kLinkName, "c:\\pewline");
+    EXPECT_EQ(fake_.creates, 4);
+    const ShortcutOutcome expected[] = {ShortcutOutcome::kMade, c.outcome, ShortcutOutcome::kMade,
+                                        ShortcutOutcome::kMade};
+    for (int i = 0; i < kProgramShortcutCount; ++i) EXPECT_EQ(made.outcome[i], expected[i]) << i;
+    EXPECT_FALSE(made.AllMade());
+    EXPECT_TRUE(LinkIs(desktop / kLinkName, "c:\\pewline\\Rotaplan.exe", "c:\\pewline"));
+    EXPECT_TRUE(LinkIs(programs / "Pewsterline\\Help.lnk", "c:\\pewline\\Help\\index.htm", "c:\\pewline"));
+    EXPECT_TRUE(LinkIs(programs / "Pewsterline\\Uninstall Information.lnk", "c:\\pewline\\Uninstall.txt",
+                       "c:\\pewline"));
+    RemoveDirectoryA(link.c_str());
+  }
 }
 
 // Composed paths up to 255 characters are made, longer ones skipped, whatever
@@ -467,7 +497,7 @@ TEST_F(ThroughFakeShell, PathsOverTheLimitSkipOnlyTheirOwnShortcut) {
     fake_.folderPaths = {{CSIDL_DESKTOPDIRECTORY, desktop}, {CSIDL_PROGRAMS, programs}};
 
     const std::string application = installation + "\\Rotaplan.exe";
-    CreateProgramShortcuts(application.c_str(), kLinkName, installation.c_str());
+    const ProgramShortcuts made = CreateProgramShortcuts(application.c_str(), kLinkName, installation.c_str());
 
     const std::string group = programs + "\\Pewsterline\\";
     const struct {
@@ -480,6 +510,7 @@ TEST_F(ThroughFakeShell, PathsOverTheLimitSkipOnlyTheirOwnShortcut) {
         {c.uninstall, group + "Uninstall Information.lnk", installation + "\\Uninstall.txt"},
     };
     for (const auto& s : shortcuts) {
+      EXPECT_EQ(made.outcome[&s - shortcuts] == ShortcutOutcome::kMade, s.expected) << s.link;
       if (s.expected) {
         EXPECT_TRUE(LinkIs(s.link, s.target, installation));
       } else {

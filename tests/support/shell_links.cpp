@@ -83,8 +83,12 @@ bool UserShortcuts::AnyPresent() const {
 }
 
 void UserShortcuts::Remove() const {
-  for (const std::string& link : Links()) DeleteFileA(link.c_str());
-  RemoveDirectoryA(group_.c_str());
+  // Also a read-only link, a folder named like a link and a file named like the group.
+  for (const std::string& link : Links()) {
+    SetFileAttributesA(link.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(link.c_str())) RemoveDirectoryA(link.c_str());
+  }
+  if (!RemoveDirectoryA(group_.c_str())) DeleteFileA(group_.c_str());
 }
 
 }  // namespace pewtest

@@ -38,7 +38,8 @@ class UserShortcuts {
   // All four present and pointing into `folder`.
   testing::AssertionResult AllPointInto(const std::string& folder) const;
   bool AnyPresent() const;
-  // Deletes the links and the group folder. Test runs share one prefix.
+  // Deletes the links and the group folder, whatever is in their place. Test
+  // runs share one prefix.
   void Remove() const;
 
  private:
