@@ -78,11 +78,30 @@ MessageText SaveErrorMessage(std::string_view fileName) {
   return text;
 }
 
+// A file in use by another program, named with its folder so that the user
+// can tell which program holds it; for the application, that is Pewsterline.
+MessageText FileInUseMessage(std::string_view folder, std::string_view fileName) {
+  const bool application =
+      fileName.size() + 1 == kApplicationTarget.size() && kApplicationTarget.ends_with(fileName);
+  MessageText text(application ? "Pewsterline is still running: its program file is in use:\r"
+                               : "This file is in use by another program:\r");
+  text.Append(folder).Append("\\").Append(fileName).Append("\r\r");
+  text.Append(application ? "Please close Pewsterline first, then click Retry."
+                          : "Please close that program, then click Retry.");
+  text.Append("\rCancel ends the installation without changing any file.");
+  return text;
+}
+
+bool IsInUse(std::int32_t checkStatus) {
+  return checkStatus == ERROR_SHARING_VIOLATION || checkStatus == ERROR_LOCK_VIOLATION;
+}
+
 // A checked failure: one message, no owner, and the run ends as failed. The
-// code is set first, so that closing the frame while the message is up still
-// reports the failure.
+// code is set first, so that closing the frame or ending the session while
+// the message is up still reports the failure.
 [[noreturn]] void ReportFailure(const MessageText& text) {
   SetExitCode(kExitInstallFailure);
+  ReleaseSessionEnd();
   ShowUserMessage(nullptr, " ", text.View(), "X", "O", 1);
   EndRun();
 }
@@ -145,11 +164,44 @@ void MakeFolderTree() {
   }
 }
 
-// Blanks the last backslash of the installation folder and everything after it.
-void CutAtLastBackslash() {
-  const std::string_view folder = g_installationFolder.Trimmed();
-  const std::size_t last = FindLastBackslash(folder);
-  if (last != std::string_view::npos) g_installationFolder.Assign(Head(folder, last));
+// Blanks the last backslash of `folder` and everything after it.
+void CutAtLastBackslash(FixedText<256>& folder) {
+  const std::string_view text = folder.Trimmed();
+  const std::size_t last = FindLastBackslash(text);
+  if (last != std::string_view::npos) folder.Assign(Head(text, last));
+}
+
+// Before the first file is written, every file that the run would replace
+// must be free, so that an upgrade replaces all of them or leaves the earlier
+// installation as it was: the commonest upgrade is one over a Pewsterline that
+// is still open. A file in use is named in a box, which checks every file again
+// on Retry and ends the run on Cancel, as cancelled (nothing is written yet);
+// one that cannot be replaced for another reason ends it as failed.
+// `helpFolder` names the Help folder, the installation folder its parent.
+void ConfirmFilesCanBeReplaced(const FixedText<256>& helpFolder) {
+  FixedText<256> folder = helpFolder;
+  CutAtLastBackslash(folder);
+  struct Destination {
+    const PayloadGroup& group;
+    const FixedText<256>& folder;
+  };
+  const Destination destinations[] = {
+      {HelpGroup, helpFolder}, {ApplicationGroup, folder}, {FormatsGroup, folder}, {DatabaseGroup, folder}};
+  for (;;) {
+    FixedText<256> failedFileName;
+    std::int32_t checkStatus = 0;
+    const Destination* failed = nullptr;
+    for (const Destination& destination : destinations) {
+      CheckPayloadGroupReplaceable(destination.group, destination.folder, failedFileName, checkStatus);
+      if (checkStatus == 0) continue;
+      failed = &destination;
+      break;
+    }
+    if (failed == nullptr) return;
+    if (!IsInUse(checkStatus)) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
+    const MessageText text = FileInUseMessage(failed->folder.Trimmed(), failedFileName.Trimmed());
+    if (ShowUserMessage(g_backdrop, " ", text.View(), "!", "RC", 1) != 1) EndRun();
+  }
 }
 
 bool ExistsInInstallationFolder(std::string_view name) {
@@ -191,15 +243,49 @@ void WriteGroup(const PayloadGroup& group, Progress& progress) {
   }
   if (writeStatus != 0) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
   progress.GroupDone(group);  // its bytes count as done, written or kept
+  // A log-off asked for while the group was written learns now that it is to wait.
+  AnswerSentMessages();
 }
 
-void PlaceShortcuts() {
-  const std::string_view folder = g_installationFolder.Trimmed();
-  // The dialog refuses choices that would not fit.
-  CText<FixedText<256>::kWidth> target(folder);
+using ApplicationPath = CText<FixedText<256>::kWidth>;
+
+ApplicationPath ApplicationInFolder() {
+  ApplicationPath target(g_installationFolder.Trimmed());
   target.Append(kApplicationTarget);
-  const CText<FixedText<256>::kWidth> workingFolder(folder);
-  if (target.Fits()) CreateProgramShortcuts(target.c_str(), kShortcutName, workingFolder.c_str());
+  return target;
+}
+
+ProgramShortcuts PlaceShortcuts() {
+  // The dialog refuses choices that would not fit.
+  const ApplicationPath target = ApplicationInFolder();
+  const CText<FixedText<256>::kWidth> workingFolder(g_installationFolder.Trimmed());
+  if (!target.Fits()) return {};
+  return CreateProgramShortcuts(target.c_str(), kShortcutName, workingFolder.c_str());
+}
+
+// The shortcuts in the order of ProgramShortcuts, as the user finds them.
+constexpr std::string_view kShortcutPlaces[kProgramShortcutCount] = {
+    "Pewsterline Ver. 2.1 on the Desktop",
+    "Pewsterline Ver. 2.1 in the Start Menu",
+    "Help in the Start Menu",
+    "Uninstall Information in the Start Menu",
+};
+
+// The program is installed, but a shortcut that the success message promises
+// is missing, or an earlier one that starts an earlier installation stays:
+// the message names them and says where the program is.
+MessageText ShortcutsMissingMessage(const ProgramShortcuts& shortcuts) {
+  MessageText text(
+      "Pewsterline Version 2.1 has been installed successfully, but these shortcuts could not be made:");
+  for (int i = 0; i < kProgramShortcutCount; ++i) {
+    if (shortcuts.outcome[i] == ShortcutOutcome::kMade) continue;
+    text.Append("\r- ").Append(kShortcutPlaces[i]);
+    if (shortcuts.outcome[i] == ShortcutOutcome::kNotUpdated) {
+      text.Append(" (an earlier one is still there and was not updated)");
+    }
+  }
+  text.Append("\r\rYou can open the program from its folder:\r").Append(ApplicationInFolder().View());
+  return text;
 }
 
 }  // namespace
@@ -250,6 +336,9 @@ void ClaimInstallationOrEnd() {
   const HANDLE mutex = CreateMutexA(nullptr, FALSE, kInstallationMutexName);
   const DWORD error = GetLastError();
   if (mutex == nullptr ? error != ERROR_ACCESS_DENIED : error != ERROR_ALREADY_EXISTS) return;
+  // Not this installer's to keep: held while the message is up, it would turn
+  // away an installer started once the running one has ended.
+  if (mutex != nullptr) CloseHandle(mutex);
   SetExitCode(kExitAnotherInstallation);
   ShowUserMessage(nullptr, " ", kAnotherInstallationMessage, "!", "O", 1);
   EndInstaller();
@@ -262,30 +351,43 @@ void InstallSequence() {
 
   g_installationFolder.Assign(kDefaultFolder);
   ChooseInstallFolder();  // returns only when the user chose Install
+  // From here until its outcome is known the installation changes the disk:
+  // a log-off or shutdown is asked to wait.
+  HoldSessionEnd();
   PumpMessages();
 
   AppendHelpFolder();
   MakeFolderTree();
-  Progress progress;
-  progress.Show();
 
   // The text now ends in "Help\": without that backslash it names the Help folder.
   g_installationFolder.At(g_installationFolder.TrimmedLength()) = ' ';
+  ConfirmFilesCanBeReplaced(g_installationFolder);
+  // From the first file on, a run that ends before its outcome (the session
+  // ended while it writes) leaves an unfinished installation: it failed.
+  SetExitCode(kExitInstallFailure);
+  Progress progress;
+  progress.Show();
   WriteGroup(HelpGroup, progress);
 
-  CutAtLastBackslash();
+  CutAtLastBackslash(g_installationFolder);
   WriteGroup(ApplicationGroup, progress);
 
   WriteGroup(FormatsGroup, progress);
   WriteGroup(DatabaseGroup, progress);
 
-  PlaceShortcuts();
+  const ProgramShortcuts shortcuts = PlaceShortcuts();
   // Everything is installed: from here on, however the run ends (the frame
   // closed at the next pump or while the message is up), it reports success.
+  // A missing shortcut does not change that: the program is there to start.
   SetExitCode(kExitSuccess);
   PumpMessages();
   ShowProgress(100);
-  ShowUserMessage(g_backdrop, " ", kSuccessMessage, "i", "O", 1);
+  ReleaseSessionEnd();
+  if (shortcuts.AllMade()) {
+    ShowUserMessage(g_backdrop, " ", kSuccessMessage, "i", "O", 1);
+  } else {
+    ShowUserMessage(g_backdrop, " ", ShortcutsMissingMessage(shortcuts).View(), "!", "O", 1);
+  }
   PumpMessages();
   EndRun();
 }

@@ -78,8 +78,10 @@ pew_wine_start() {
     local tool
     for tool in wine wineserver; do
       # runuser sets HOME to the account's own; the rest of the environment stays.
-      printf '#!/bin/sh\nexec runuser -u "$PEW_WINE_USER" -- env HOME="$HOME" %s "$@"\n' \
-        "$(command -v "$tool")" >"$PEW_WINE_DIR/bin/$tool"
+      # A program of the account itself (a test that starts Wine from a shell)
+      # has the real tool run as it is.
+      printf '#!/bin/sh\n[ "$(id -un)" = "$PEW_WINE_USER" ] && exec %s "$@"\nexec runuser -u "$PEW_WINE_USER" -- env HOME="$HOME" %s "$@"\n' \
+        "$(command -v "$tool")" "$(command -v "$tool")" >"$PEW_WINE_DIR/bin/$tool"
       chmod 755 "$PEW_WINE_DIR/bin/$tool"
     done
     export PATH="$PEW_WINE_DIR/bin:$PATH"

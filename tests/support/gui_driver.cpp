@@ -62,4 +62,70 @@ HWND FindButton(HWND dialog, std::string_view label) {
   return nullptr;
 }
 
+struct SessionEnd::Answers {
+  int awaited = 0;
+  bool agreed = true;
+};
+
+namespace {
+
+struct ProcessWindows {
+  DWORD processId;
+  std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM lParam) {
+  auto* query = reinterpret_cast<ProcessWindows*>(lParam);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == query->processId) query->windows.push_back(window);
+  return TRUE;
+}
+
+}  // namespace
+
+SessionEnd::SessionEnd(DWORD processId) : answers_(new Answers) {
+  ProcessWindows query{processId, {}};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&query));
+  windows_ = std::move(query.windows);
+}
+
+SessionEnd::~SessionEnd() {
+  // An answer still awaited may come at any later message call of this
+  // thread, to the callback: its record then stays.
+  if (answers_->awaited == 0) delete answers_;
+}
+
+void SessionEnd::Answered(HWND, UINT, ULONG_PTR data, LRESULT result) {
+  auto* answers = reinterpret_cast<Answers*>(data);
+  if (result == FALSE) answers->agreed = false;
+  --answers->awaited;
+}
+
+void SessionEnd::Ask() {
+  for (HWND window : windows_) {
+    if (SendMessageCallbackA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, Answered,
+                             reinterpret_cast<ULONG_PTR>(answers_))) {
+      ++answers_->awaited;
+    }
+  }
+}
+
+std::optional<bool> SessionEnd::Answer(DWORD timeoutMs) {
+  const bool answered = WaitUntil(
+      [&] {
+        MSG message;
+        // The answers come to the callback while this thread looks at its messages.
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        return answers_->awaited == 0;
+      },
+      timeoutMs);
+  if (!answered) return std::nullopt;
+  return answers_->agreed;
+}
+
+void SessionEnd::End(bool ending) {
+  for (HWND window : windows_) SendNotifyMessageA(window, WM_ENDSESSION, ending, ENDSESSION_LOGOFF);
+}
+
 }  // namespace pewtest

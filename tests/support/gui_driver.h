@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,34 @@ std::vector<ControlInfo> Controls(HWND parent);
 
 // The push button of a message box or dialog with this label ("OK", "&Yes", ...).
 HWND FindButton(HWND dialog, std::string_view label);
+
+// The end of the Windows session for one process, sent as the system sends it
+// on a log-off (as Wine's wineboot does): WM_QUERYENDSESSION to every top-level
+// window of the process, hidden ones too, without waiting for the answers,
+// then WM_ENDSESSION.
+class SessionEnd {
+ public:
+  explicit SessionEnd(DWORD processId);
+  SessionEnd(const SessionEnd&) = delete;
+  SessionEnd& operator=(const SessionEnd&) = delete;
+  ~SessionEnd();
+
+  bool HasWindows() const { return !windows_.empty(); }
+  // Asks every window whether the session may end.
+  void Ask();
+  // Whether all agreed, once all have answered within `timeoutMs`; nothing otherwise.
+  std::optional<bool> Answer(DWORD timeoutMs);
+  // Tells every window that the session ends (`ending` TRUE) or goes on. The
+  // system tells it TRUE also after a refusal when the user chose to log off
+  // anyway.
+  void End(bool ending);
+
+ private:
+  struct Answers;
+  static void CALLBACK Answered(HWND window, UINT message, ULONG_PTR data, LRESULT result);
+  std::vector<HWND> windows_;
+  Answers* answers_;
+};
 
 // Waits until `predicate` holds or the time is up; true when it held.
 template <typename Predicate>

@@ -54,20 +54,36 @@ void ChildProcess::Close() {
 }
 
 bool ChildProcess::Start(const std::string& path, const std::string& arguments,
-                         HANDLE standardOutput) {
+                         HANDLE standardOutput, HANDLE standardError) {
   Close();
   std::string commandLine = "\"" + path + "\"";
   if (!arguments.empty()) commandLine += " " + arguments;
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  if (standardOutput != nullptr) {
+  const bool redirected = standardOutput != nullptr || standardError != nullptr;
+  if (redirected) {
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = standardOutput;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdOutput = standardOutput != nullptr ? standardOutput : GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = standardError != nullptr ? standardError : GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   }
-  return CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr,
-                        standardOutput != nullptr, 0, nullptr, nullptr, &startup, &info_) != FALSE;
+  return CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, redirected, 0, nullptr,
+                        nullptr, &startup, &info_) != FALSE;
+}
+
+bool ChildProcess::StartTraced(const std::string& path, const std::string& channels, const std::string& tracePath) {
+  const std::string unixTrace = UnixPath(tracePath);
+  if (unixTrace.empty()) return false;
+  return Start("Z:\\bin\\sh", "-c \"WINEDEBUG=$0 exec wine \\\"$1\\\" 2>\\\"$2\\\"\" " + channels + " \"" + path +
+                                    "\" \"" + unixTrace + "\"");
+}
+
+bool ChildProcess::Open(DWORD processId) {
+  Close();
+  info_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, processId);
+  if (info_.hProcess == nullptr) return false;
+  info_.dwProcessId = processId;
+  return true;
 }
 
 std::optional<DWORD> ChildProcess::WaitForExit(DWORD timeoutMs) {
@@ -241,10 +257,7 @@ bool WriteFileText(const std::string& path, const std::string& text) {
   return WriteFileBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
-namespace {
-
-// The Unix path of a Windows path whose folder exists, through Wine's own
-// export; empty when there is none. Wine allocates the result on the process heap.
+// Through Wine's own export, which allocates the result on the process heap.
 std::string UnixPath(const std::string& path) {
   using UnixFileName = char*(CDECL*)(const WCHAR*);
   const auto toUnix = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
@@ -263,6 +276,8 @@ std::string UnixPath(const std::string& path) {
   HeapFree(GetProcessHeap(), 0, unixFolder);
   return result;
 }
+
+namespace {
 
 // Whether a directory entry of that name exists. GetFileAttributesA fails on a
 // link to a device; the directory search sees it.
@@ -319,6 +334,54 @@ UnwritableFolder::UnwritableFolder(const std::string& path) : UnixChange(path) {
 UnwritableFolder::~UnwritableFolder() {
   if (!made_) return;
   RunUnixUntil("Z:\\bin\\chmod", "755 \"" + unixPath_ + "\"", [&] { return !IsReadOnly(path_); });
+}
+
+RemovedFolder::RemovedFolder(const std::string& path) : UnixChange(path) {
+  made_ = !unixPath_.empty() && RunUnixUntil("Z:\\bin\\rmdir", "\"" + unixPath_ + "\"", path_, false);
+}
+
+RemovedFolder::~RemovedFolder() {
+  if (!made_) return;
+  DeleteFileA(path_.c_str());
+  CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+StalledWrite::StalledWrite(const std::string& path, const std::vector<std::uint8_t>& content)
+    : UnixChange(path), standIn_(path + "#"), release_(path + ".release") {
+  if (unixPath_.empty() || !WriteFileBytes(standIn_, content)) return;
+  if (!RunUnixUntil("Z:\\usr\\bin\\mkfifo", "\"" + unixPath_ + "\"", path_, true)) return;
+  // Opened for reading and writing, the pipe never makes its opener wait; the
+  // shell keeps it so until the release (or the wait limit), then puts the
+  // stand-in in its place and reads exactly what the writer writes. In the
+  // quoted script \" is a quote.
+  const std::string script =
+      R"(exec >/dev/null 2>&1 3<>\"$0\"; n=0; )"
+      R"(while [ ! -e \"$2\" ] && [ $n -lt $3 ]; do sleep 0.1; n=$((n+1)); done; )"
+      R"(mv -f \"$1\" \"$0\"; exec timeout $(($3 / 10)) head -c $4 <&3)";
+  const std::string tenthsOfSeconds = std::to_string(WaitLimit() / 100);
+  const std::string arguments = "-c \"" + script + "\" \"" + unixPath_ + "\" \"" + unixPath_ + "#\" \"" +
+                                unixPath_ + ".release\" " + tenthsOfSeconds + " " + std::to_string(content.size());
+  ChildProcess shell;
+  made_ = shell.Start("Z:\\bin\\sh", arguments);
+}
+
+void StalledWrite::Release() {
+  if (released_ || !made_) return;
+  released_ = true;
+  // The shell moves the stand-in over the pipe before it lets the writer go on.
+  if (!WriteFileText(release_, "")) return;
+  const DWORD start = GetTickCount();
+  while (EntryExists(standIn_) && GetTickCount() - start < WaitLimit()) Sleep(10);
+}
+
+StalledWrite::~StalledWrite() {
+  Release();
+  DeleteFileA(release_.c_str());
+  DeleteFileA(standIn_.c_str());
+  // A pipe that was never replaced: the directory search sees it, nothing else.
+  if (EntryExists(path_) && GetFileAttributesA(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    RunUnixUntil("Z:\\bin\\rm", "-f \"" + unixPath_ + "\"", path_, false);
+  }
 }
 
 LockedFile::LockedFile(const std::string& path)

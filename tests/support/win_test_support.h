@@ -36,9 +36,18 @@ class ChildProcess {
   ~ChildProcess();
 
   // Starts `path` with `arguments` appended to its quoted name; false on failure.
-  // With `standardOutput` (an inheritable handle) the child writes its output there.
+  // With `standardOutput` or `standardError` (inheritable handles) the child
+  // writes that output there; Wine writes its debug channels to the latter.
   bool Start(const std::string& path, const std::string& arguments = {},
-             HANDLE standardOutput = nullptr);
+             HANDLE standardOutput = nullptr, HANDLE standardError = nullptr);
+  // Starts the Windows program `path` from a Unix shell through Wine's loader,
+  // with Wine's debug channels `channels` written to the file `tracePath`:
+  // Wine writes them to the Unix standard error, which a child started here
+  // inherits whatever handles it is given. The object then holds the shell;
+  // Open() takes the program's own process, once its window tells its id.
+  bool StartTraced(const std::string& path, const std::string& channels, const std::string& tracePath);
+  // Takes the running process `processId` as the one this object waits for.
+  bool Open(DWORD processId);
   // The exit code once the process has ended within the timeout, otherwise nothing.
   std::optional<DWORD> WaitForExit(DWORD timeoutMs);
   DWORD Id() const { return info_.dwProcessId; }
@@ -76,6 +85,9 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+// The Unix path of a Windows path whose folder exists; empty when there is none.
+std::string UnixPath(const std::string& path);
 
 // Every folder and file below `folder`, by its path relative to it; a folder's
 // ends in a backslash. In this order a folder comes before what it holds.
@@ -129,6 +141,37 @@ class UnwritableFolder : public UnixChange {
  public:
   explicit UnwritableFolder(const std::string& path);
   ~UnwritableFolder();
+};
+
+// Removes the empty folder `path` while the object lives and makes it again
+// when it goes (after deleting a file put in its place). Wine's desktop holds
+// the Desktop folder open, so that RemoveDirectoryA fails with a sharing
+// violation: rmdir, a Unix program that Wine runs as a child, removes it.
+class RemovedFolder : public UnixChange {
+ public:
+  explicit RemovedFolder(const std::string& path);
+  ~RemovedFolder();
+};
+
+// A named pipe in place of the file `path` (a new name in an existing folder)
+// while the object lives, for holding a program in the middle of writing that
+// file: the writer's first 64 KiB go into the pipe, and then it waits, as for
+// a slow disk, until Release(). Then a regular file with `content` takes the
+// pipe's name and the pipe is drained, so that the writer completes and finds
+// a file where it wrote (Wine does not open, rename or delete a pipe as a
+// file). Wine has no Win32 call that makes a pipe, so mkfifo and a shell that
+// holds it open (so that opening it never waits) and later drains it do, Unix
+// programs that Wine runs as children. The writer must write exactly
+// `content`'s size, more than 64 KiB.
+class StalledWrite : public UnixChange {
+ public:
+  StalledWrite(const std::string& path, const std::vector<std::uint8_t>& content);
+  ~StalledWrite();
+  void Release();
+
+ private:
+  std::string standIn_, release_;
+  bool released_ = false;
 };
 
 // A file held open with share mode 0, so that nobody else can open it.
