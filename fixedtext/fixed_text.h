@@ -41,7 +41,9 @@ class FixedText {
  public:
   static constexpr std::size_t kWidth = N;
 
-  constexpr FixedText() { AssignFixed(chars_, N, {}); }
+  // Not constexpr: a blank text is then filled where it is made, instead of
+  // being copied from a blank image that the compiler would keep in the data.
+  FixedText() { AssignFixed(chars_, N, {}); }
   constexpr explicit FixedText(std::string_view value) { AssignFixed(chars_, N, value); }
 
   constexpr void Assign(std::string_view value) { AssignFixed(chars_, N, value); }
@@ -68,48 +70,69 @@ class FixedText {
 // A NUL-terminated text with room for `Capacity` characters plus the
 // terminator. Appending what does not fit leaves the text as it was and marks
 // it as overflowed, so a caller composing a path checks Fits() once at the end
-// instead of after every piece.
-template <std::size_t Capacity>
-class CText {
+// instead of after every piece. Of char (ANSI) or of wchar_t, for what goes
+// to the platform's Unicode calls.
+template <typename Char, std::size_t Capacity>
+class BasicCText {
  public:
   static constexpr std::size_t kCapacity = Capacity;
+  using Piece = std::basic_string_view<Char>;
 
-  constexpr CText() = default;
-  constexpr explicit CText(std::string_view value) { Append(value); }
+  constexpr BasicCText() { chars_[0] = Char(); }
+  constexpr explicit BasicCText(Piece value) : BasicCText() { Append(value); }
+  template <std::size_t N>
+  constexpr explicit BasicCText(const Char (&literal)[N]) : BasicCText() { Append(literal); }
+  template <std::size_t N>
+  explicit BasicCText(Char (&buffer)[N]) = delete;
 
-  constexpr CText& Append(std::string_view piece) {
+  // A literal's length is known where it is written: no call measures it.
+  // A buffer (not const) is no literal: it must be passed as a view.
+  template <std::size_t N>
+  constexpr BasicCText& Append(const Char (&literal)[N]) {
+    return Append(Piece(literal, N - 1));
+  }
+  template <std::size_t N>
+  BasicCText& Append(Char (&buffer)[N]) = delete;
+  constexpr BasicCText& Append(Piece piece) {
     if (piece.size() > Capacity - length_) {
       overflowed_ = true;
       return *this;
     }
-    for (char c : piece) chars_[length_++] = c;
-    chars_[length_] = '\0';
+    for (Char c : piece) chars_[length_++] = c;
+    chars_[length_] = Char();
     return *this;
   }
 
   constexpr void Clear() {
     length_ = 0;
-    chars_[0] = '\0';
+    chars_[0] = Char();
     overflowed_ = false;
   }
 
   constexpr bool Fits() const { return !overflowed_; }
-  constexpr const char* c_str() const { return chars_; }
-  constexpr std::string_view View() const { return {chars_, length_}; }
+  constexpr const Char* c_str() const { return chars_; }
+  constexpr Piece View() const { return {chars_, length_}; }
   constexpr std::size_t size() const { return length_; }
 
   // For APIs that fill a buffer themselves (for example SHGetPathFromIDListA):
   // write into Buffer(), then call Adopt() to take the length from the terminator.
-  constexpr char* Buffer() { return chars_; }
+  constexpr Char* Buffer() { return chars_; }
   constexpr void Adopt() {
-    chars_[Capacity] = '\0';
+    chars_[Capacity] = Char();
     length_ = 0;
-    while (chars_[length_] != '\0') ++length_;
+    while (chars_[length_] != Char()) ++length_;
     overflowed_ = false;
   }
 
  private:
-  char chars_[Capacity + 1] = {};
+  // Only what the text holds and its terminator are ever read: the rest is
+  // left as it is, so that a large text costs no clearing.
+  Char chars_[Capacity + 1];
   std::size_t length_ = 0;
   bool overflowed_ = false;
 };
+
+template <std::size_t Capacity>
+using CText = BasicCText<char, Capacity>;
+template <std::size_t Capacity>
+using WideText = BasicCText<wchar_t, Capacity>;

@@ -15,16 +15,35 @@ enum class FolderProblem {
   kNotFullPath,    // relative, drive- or root-relative, or a \\?\ or \\.\ path
   kBadCharacter,   // < > " | ? * / a control character, or a colon past the drive
   kBadLevel,       // empty, . or .., ending in a dot or a blank, or a device name
+  kLookAlike,      // a folder of the typed name exists in a form that the code page does not hold
 };
+
+#include "fixedtext/fixed_text.h"
+
+// The choice in the Unicode form whose letters the code page holds: a letter
+// typed composed (ế) or as a base and its marks (e, U+0302, U+0301) is taken
+// composed where the code page has it so, else decomposed, else in a mix that
+// it has (ê and U+0301 in code page 1258). The installed program sees its
+// folder in the code page's bytes of this form. Room for a choice at the limit
+// whose letters all decompose.
+using HeldChoice = WideText<3 * 260>;
 
 struct FolderCheck {
   FolderProblem problem;
-  std::wstring_view part;  // the offending level, for kBadLevel
+  std::wstring_view part;  // the offending level, for kBadLevel and kLookAlike
+  char32_t lacking = 0;    // for kNotInCodePage: the first character that no form holds
 };
 
 // Checks the edit box's whole text as the installation will take it: leading
-// and trailing blanks and then one trailing backslash removed.
-FolderCheck CheckFolderChoice(std::wstring_view typed);
+// and trailing blanks and then one trailing backslash removed. With kNone,
+// `held` (when given) receives the choice in the form that the code page holds.
+FolderCheck CheckFolderChoice(std::wstring_view typed, HeldChoice* held = nullptr);
+
+// Where the choice is held in another form than `typed`: the first level of
+// the typed form that exists as a folder while that of the held form does not.
+// Installing there would make a second folder that looks the same, for Windows
+// keeps both forms as different names. Empty when there is none.
+std::wstring_view FindLookAlikeFolder(std::wstring_view typed, std::wstring_view held);
 
 // The longest choice that is accepted, in characters of the ANSI code page:
 // every folder, file and shortcut path that the installation makes from it

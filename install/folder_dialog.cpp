@@ -10,6 +10,8 @@
 #include "resources/resource.h"
 #include "shell/shell.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // True while WM_INITDIALOG puts the proposed folder into the edit box: the edit
@@ -51,16 +53,51 @@ void ReadFolderText(HWND dialog) {
   g_installationFolder.Assign(std::string_view(ansi, bytes > 0 ? static_cast<std::size_t>(bytes) : 0));
 }
 
-using MessageText = CText<1024>;
+// Unicode, for the characters and folders that the code page lacks; the fixed
+// pieces are ASCII, kept as bytes and widened as they are appended.
+class MessageText : public WideText<1024> {
+ public:
+  [[gnu::noinline]] MessageText& Append(std::string_view ascii) {
+    for (char c : ascii) AppendUnit(static_cast<wchar_t>(c));
+    return *this;
+  }
+  template <std::size_t N>
+  MessageText& Append(const char (&literal)[N]) {
+    return Append(std::string_view(literal, N - 1));
+  }
+  MessageText& Append(std::wstring_view piece) {
+    WideText<1024>::Append(piece);
+    return *this;
+  }
+
+ private:
+  void AppendUnit(wchar_t c) { WideText<1024>::Append(std::wstring_view(&c, 1)); }
+};
 
 void AppendNumber(MessageText& text, std::size_t number) {
-  char digits[20];
+  wchar_t digits[20];
   std::size_t count = 0;
   do {
-    digits[count++] = static_cast<char>('0' + number % 10);
+    digits[count++] = static_cast<wchar_t>(L'0' + number % 10);
     number /= 10;
   } while (number > 0);
-  while (count > 0) text.Append(std::string_view(&digits[--count], 1));
+  while (count > 0) text.Append(std::wstring_view(&digits[--count], 1));
+}
+
+// "U+0141 (Ł)": the character's number, so that the user can tell which it
+// is, and the character itself.
+void AppendCharacter(MessageText& text, char32_t c) {
+  constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+  text.Append("U+");
+  for (int shift = c > 0xFFFF ? 16 : 12; shift >= 0; shift -= 4) text.Append(std::wstring_view(&kHex[(c >> shift) & 0xF], 1));
+  wchar_t units[2] = {static_cast<wchar_t>(c), 0};
+  std::size_t length = 1;
+  if (c > 0xFFFF) {
+    units[0] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+    units[1] = static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    length = 2;
+  }
+  text.Append(" (").Append(std::wstring_view(units, length)).Append(")");
 }
 
 // What is wrong, in plain words, and what a good choice looks like.
@@ -79,7 +116,16 @@ MessageText RefusalMessage(const FolderCheck& check) {
       break;
     case FolderProblem::kNotInCodePage:
       text.Append("The installation folder contains characters that Pewsterline cannot use on this "
-                  "computer.\rPlease name the folder with the letters of this computer's language.");
+                  "computer, the first of them ");
+      AppendCharacter(text, check.lacking);
+      text.Append(".\rPlease name the folder with the letters of this computer's language.");
+      break;
+    case FolderProblem::kLookAlike:
+      text.Append("A folder of this name already exists, its letters written in another way than this "
+                  "computer can use:\r")
+          .Append(check.part)
+          .Append("\rPewsterline would make a second folder that looks the same beside it. Please choose "
+                  "another name, or rename that folder.");
       break;
     case FolderProblem::kNotFullPath:
       text.Append("Please type the full path of the installation folder: a drive letter, a colon and a "
@@ -90,23 +136,44 @@ MessageText RefusalMessage(const FolderCheck& check) {
                   "Folder names cannot contain < > \" | ? * / or control characters, and a colon "
                   "only after the drive letter.");
       break;
-    case FolderProblem::kBadLevel: {
-      // The whole choice converts exactly, so its levels do.
-      char level[4 * MAX_PATH];
-      const int bytes = WideCharToMultiByte(CP_ACP, 0, check.part.data(), static_cast<int>(check.part.size()),
-                                            level, sizeof level, nullptr, nullptr);
+    case FolderProblem::kBadLevel:
       text.Append("This folder name cannot be used: \"")
-          .Append(std::string_view(level, bytes > 0 ? static_cast<std::size_t>(bytes) : 0))
+          .Append(check.part)
           .Append("\"\rA folder name cannot be empty, . or .., end in a dot or a blank, or be a name "
                   "that Windows keeps for devices (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, "
                   "CONIN$, CONOUT$).");
       break;
-    }
     case FolderProblem::kNone:
       break;
   }
   text.Append("\rFor example: c:\\pewline, or \\\\server\\share\\pewline on a network.");
   return text;
+}
+
+// Whether the box's choice can be installed into; if not, a box owned by the
+// dialog says why. Where the code page holds its letters only in another
+// Unicode form, the edit box takes that form, which every later reading of it
+// converts exactly. A folder of the typed form that exists already refuses it:
+// the installation would make a look-alike of it.
+bool AcceptFolderChoice(HWND dialog, HWND edit) {
+  const BoxText box(edit);
+  HeldChoice held;
+  FolderCheck check = CheckFolderChoice(box.View(), &held);
+  if (check.problem == FolderProblem::kNone) {
+    check.part = FindLookAlikeFolder(box.View(), held.View());
+    if (!check.part.empty()) check.problem = FolderProblem::kLookAlike;
+  }
+  if (check.problem != FolderProblem::kNone) {
+    ShowUserMessage(dialog, " "sv, RefusalMessage(check).View(), "!"sv, "O"sv, 1);
+    return false;
+  }
+  // The one trailing backslash that the check takes away stays, so that one
+  // more typed is still there (d:\apps\\).
+  std::wstring_view typed = box.View();
+  while (!typed.empty() && typed.back() == L' ') typed.remove_suffix(1);
+  if (!typed.empty() && typed.back() == L'\\') held.Append(L"\\");
+  if (held.View() != typed) SetWindowTextW(edit, held.c_str());
+  return true;
 }
 
 INT_PTR CALLBACK InstallFolderDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -130,10 +197,7 @@ INT_PTR CALLBACK InstallFolderDialogProc(HWND dialog, UINT message, WPARAM wPara
           // Here the user can still correct a choice that cannot be installed
           // into as typed; later it would only fail, or land elsewhere.
           HWND edit = GetDlgItem(dialog, IDC_FOLDER_EDIT);
-          const BoxText box(edit);
-          const FolderCheck check = CheckFolderChoice(box.View());
-          if (check.problem != FolderProblem::kNone) {
-            ShowUserMessage(dialog, " ", RefusalMessage(check).View(), "!", "O", 1);
+          if (!AcceptFolderChoice(dialog, edit)) {
             // The focus to the box with its whole text selected, to type over.
             SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
             return TRUE;

@@ -12,6 +12,8 @@
 #include "shell/shell.h"
 #include "shortcuts/shortcuts.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 constexpr std::string_view kDefaultFolder = "c:\\pewline";
@@ -102,7 +104,7 @@ bool IsInUse(std::int32_t checkStatus) {
 [[noreturn]] void ReportFailure(const MessageText& text) {
   SetExitCode(kExitInstallFailure);
   ReleaseSessionEnd();
-  ShowUserMessage(nullptr, " ", text.View(), "X", "O", 1);
+  ShowUserMessage(nullptr, " "sv, text.View(), "X"sv, "O"sv, 1);
   EndRun();
 }
 
@@ -200,7 +202,7 @@ void ConfirmFilesCanBeReplaced(const FixedText<256>& helpFolder) {
     if (failed == nullptr) return;
     if (!IsInUse(checkStatus)) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
     const MessageText text = FileInUseMessage(failed->folder.Trimmed(), failedFileName.Trimmed());
-    if (ShowUserMessage(g_backdrop, " ", text.View(), "!", "RC", 1) != 1) EndRun();
+    if (ShowUserMessage(g_backdrop, " "sv, text.View(), "!"sv, "RC"sv, 1) != 1) EndRun();
   }
 }
 
@@ -340,7 +342,7 @@ void ClaimInstallationOrEnd() {
   // away an installer started once the running one has ended.
   if (mutex != nullptr) CloseHandle(mutex);
   SetExitCode(kExitAnotherInstallation);
-  ShowUserMessage(nullptr, " ", kAnotherInstallationMessage, "!", "O", 1);
+  ShowUserMessage(nullptr, " "sv, kAnotherInstallationMessage, "!"sv, "O"sv, 1);
   EndInstaller();
 }
 
@@ -384,9 +386,9 @@ void InstallSequence() {
   ShowProgress(100);
   ReleaseSessionEnd();
   if (shortcuts.AllMade()) {
-    ShowUserMessage(g_backdrop, " ", kSuccessMessage, "i", "O", 1);
+    ShowUserMessage(g_backdrop, " "sv, kSuccessMessage, "i"sv, "O"sv, 1);
   } else {
-    ShowUserMessage(g_backdrop, " ", ShortcutsMissingMessage(shortcuts).View(), "!", "O", 1);
+    ShowUserMessage(g_backdrop, " "sv, ShortcutsMissingMessage(shortcuts).View(), "!"sv, "O"sv, 1);
   }
   PumpMessages();
   EndRun();

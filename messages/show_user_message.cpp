@@ -1,36 +1,54 @@
 // The message-box routine: codes to style, caption, text, and the answer.
 #include "messages/messages.h"
 
+#include <cstdint>
+
 namespace {
 
 constexpr std::string_view kProductName = "Pewsterline";
 
+// Up to four characters as one number, first in the lowest byte, the rest
+// blanks: a code compares as a whole in one step.
+constexpr std::uint32_t Key(std::string_view code, bool capitals) {
+  std::uint32_t key = 0;
+  for (std::size_t i = 4; i-- > 0;) {
+    char c = i < code.size() ? code[i] : ' ';
+    if (capitals && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    key = key << 8 | static_cast<unsigned char>(c);
+  }
+  return key;
+}
+
 UINT ButtonsStyle(std::string_view buttonsCode) {
   // The first three characters, blank-filled, letters raised to capitals.
-  char code[3] = {' ', ' ', ' '};
-  for (std::size_t i = 0; i < 3 && i < buttonsCode.size(); ++i) {
-    const char c = buttonsCode[i];
-    code[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  constexpr std::string_view kCodes[] = {"O", "OC", "ARI", "YNC", "YN", "RC"};  // MB_OK to MB_RETRYCANCEL
+  const std::uint32_t key = Key(Head(buttonsCode, 3), true);
+  for (UINT style = 0; style < 6; ++style) {
+    if (key == Key(kCodes[style], false)) return style;
   }
-  const std::string_view key(code, 3);
-  if (key == "O  ") return MB_OK;
-  if (key == "OC ") return MB_OKCANCEL;
-  if (key == "ARI") return MB_ABORTRETRYIGNORE;
-  if (key == "YNC") return MB_YESNOCANCEL;
-  if (key == "YN ") return MB_YESNO;
-  if (key == "RC ") return MB_RETRYCANCEL;
   // No caller passes another code; an OK box is the one that always lets the
   // user go on, and no state from an earlier box is carried over.
   return MB_OK;
 }
 
 UINT IconStyle(std::string_view kindCode) {
+  // The whole kind, blanks at its end ignored: longer ones match nothing.
   const std::string_view kind = TrimRight(kindCode);
-  if (kind == "X" || kind == "x") return MB_ICONERROR;
-  if (kind == "?") return MB_ICONQUESTION;
-  if (kind == "!") return MB_ICONEXCLAMATION;
-  if (kind == "I" || kind == "i") return MB_ICONINFORMATION;
-  return 0;
+  if (kind.size() != 1) return 0;
+  switch (kind[0]) {
+    case 'X':
+    case 'x':
+      return MB_ICONERROR;
+    case '?':
+      return MB_ICONQUESTION;
+    case '!':
+      return MB_ICONEXCLAMATION;
+    case 'I':
+    case 'i':
+      return MB_ICONINFORMATION;
+    default:
+      return 0;
+  }
 }
 
 UINT DefaultButtonStyle(int defaultButton) {
@@ -75,17 +93,33 @@ MessageCaption ComposeMessageCaption(std::string_view titleDetail) {
   return caption;
 }
 
-int ShowUserMessage(HWND owner, std::string_view titleDetail, std::string_view message,
+int ShowUserMessage(HWND owner, std::string_view titleDetail, std::wstring_view message,
                     std::string_view kindCode, std::string_view buttonsCode, int defaultButton) {
   const MessageCaption caption = ComposeMessageCaption(titleDetail);
+  // The product's name and a detail of the code page's letters.
+  wchar_t wideCaption[kMaxCaption + 1];
+  const int captionLength = MultiByteToWideChar(CP_ACP, 0, caption.c_str(), -1, wideCaption, kMaxCaption + 1);
+  if (captionLength == 0) wideCaption[0] = L'\0';
 
-  // The installer's longest message is a few hundred characters; 4 KB leaves
+  // The installer's longest message is a few hundred characters; 4 K leaves
   // room for any folder or file name it names.
-  CText<4096> text;
-  const std::string_view body = TrimRight(message);
-  text.Append(Head(body, text.kCapacity));
+  WideText<4096> text;
+  // Trailing blanks are dropped, as of every fixed-width text.
+  while (!message.empty() && message.back() == L' ') message.remove_suffix(1);
+  text.Append(std::wstring_view(message.data(), message.size() < text.kCapacity ? message.size() : text.kCapacity));
 
   const UINT style = MessageBoxStyle(kindCode, buttonsCode, defaultButton);
-  const int result = MessageBoxExA(owner, text.c_str(), caption.c_str(), style, 0);
+  const int result = MessageBoxExW(owner, text.c_str(), wideCaption, style, 0);
   return MessageBoxAnswer(result);
+}
+
+int ShowUserMessage(HWND owner, std::string_view titleDetail, std::string_view message,
+                    std::string_view kindCode, std::string_view buttonsCode, int defaultButton) {
+  // No character of a code page takes more UTF-16 units than it has bytes.
+  const std::string_view body = Head(TrimRight(message), 4096);
+  wchar_t wide[4096];
+  const int length =
+      body.empty() ? 0 : MultiByteToWideChar(CP_ACP, 0, body.data(), static_cast<int>(body.size()), wide, 4096);
+  return ShowUserMessage(owner, titleDetail, std::wstring_view(wide, length > 0 ? length : 0), kindCode,
+                         buttonsCode, defaultButton);
 }

@@ -3,6 +3,8 @@
 #include "shortcuts/shell_owners.h"
 #include "shortcuts/shortcuts.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 using ShortcutPath = CText<kMaxShortcutPath>;
@@ -55,22 +57,22 @@ ProgramShortcuts CreateProgramShortcuts(const char* targetPath, const char* link
 
   SpecialFolderPath desktop;
   if (LocateSpecialFolder(CSIDL_DESKTOPDIRECTORY, desktop)) {
-    made.outcome[0] = CreateShortcutIfItFits(application, Joined(desktop.View(), "\\", linkName), folder);
+    made.outcome[0] = CreateShortcutIfItFits(application, Joined(desktop.View(), "\\"sv, linkName), folder);
   }
 
   SpecialFolderPath programs;
   if (!LocateSpecialFolder(CSIDL_PROGRAMS, programs)) return made;
-  const ShortcutPath group = Joined(programs.View(), "\\Pewsterline");
+  const ShortcutPath group = Joined(programs.View(), "\\Pewsterline"sv);
   // Every link in the group is longer than the group itself.
   if (!group.Fits()) return made;
   // Fails when the group is left from an earlier installation, which is then
   // reused; if it could not be made at all, the shortcuts below fail on their own.
   (void)CreateDirectoryA(group.c_str(), nullptr);
 
-  made.outcome[1] = CreateShortcutIfItFits(application, Joined(group.View(), "\\", linkName), folder);
+  made.outcome[1] = CreateShortcutIfItFits(application, Joined(group.View(), "\\"sv, linkName), folder);
   made.outcome[2] = CreateShortcutIfItFits(Joined(folder.View(), kHelpShortcutTarget),
-                                           Joined(group.View(), "\\", "Help.lnk"), folder);
+                                           Joined(group.View(), "\\"sv, "Help.lnk"sv), folder);
   made.outcome[3] = CreateShortcutIfItFits(Joined(folder.View(), kUninstallShortcutTarget),
-                                           Joined(group.View(), "\\", "Uninstall Information.lnk"), folder);
+                                           Joined(group.View(), "\\"sv, "Uninstall Information.lnk"sv), folder);
   return made;
 }

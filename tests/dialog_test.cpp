@@ -379,27 +379,63 @@ TEST(FolderChoice, TheLimitLeavesRoomForTheLongestHelpFilesPath) {
 }
 
 // Wine takes the ANSI code page from the locale; ctest runs this case once more
-// under 1250 (Polish) and 1251 (Russian) besides the default 1252.
-TEST(FolderChoice, TakesOnlyWhatTheAnsiCodePageHoldsExactly) {
+// under 1250 (Polish), 1251 (Russian) and 1258 (Vietnamese) besides the
+// default 1252. A choice is taken in the Unicode form whose letters the code
+// page holds: composed where it has them so, else decomposed, else a mix
+// (1258 holds ê and the combining acute, not ế).
+TEST(FolderChoice, TakesOnlyWhatTheAnsiCodePageHoldsInSomeForm) {
   if (const char* expected = std::getenv("PEW_TEST_CODE_PAGE")) {
     ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(expected)));
   }
   struct Case {
     const wchar_t* typed;
     std::vector<UINT> holdingCodePages;
+    const wchar_t* held = nullptr;  // the form taken, where it is not the typed one
   };
   const Case cases[] = {
-      {L"c:\\M\u00FCller \u20AC", {1252, 1250}},      // Müller €
+      {L"c:\\M\u00FCller \u20AC", {1252, 1250, 1258}},      // Müller €
+      {L"c:\\Mu\u0308ller", {1252, 1250, 1258}, L"c:\\M\u00FCller"},  // u and a diaeresis, as from a Mac
       {L"c:\\\u0141\u00F3d\u017A", {1250}},          // Łódź: 1252 would make it Lódz
       {L"c:\\\u041F\u0440\u0438\u0445\u043E\u0434", {1251}},  // Приход: else ??????
       {L"c:\\\uFF0E\uFF0E\\x", {}},                 // fullwidth dots: else ..
       {L"c:\\apps\uFF3Cpewline", {}},                 // a fullwidth backslash: else a level
+      // Tiếng Việt\Nhà thờ as a Vietnamese keyboard types it (composed), and
+      // decomposed, and in the mix that 1258 holds.
+      {L"d:\\Ti\u1EBFng Vi\u1EC7t\\Nh\u00E0 th\u1EDD", {1258},
+       L"d:\\Ti\u00EA\u0301ng Vi\u00EA\u0323t\\Nh\u00E0 th\u01A1\u0300"},
+      {L"d:\\Tie\u0302\u0301ng Vie\u0323\u0302t", {1258}, L"d:\\Ti\u00EA\u0301ng Vi\u00EA\u0323t"},
+      {L"d:\\Ti\u00EA\u0301ng", {1258}},
+      {L"d:\\th\u1EDD\u00E0", {1258}, L"d:\\th\u01A1\u0300\u00E0"},  // ờ, then à: a letter, no mark
+      {L"d:\\\u0110\u00E0 N\u1EB5ng", {1258}, L"d:\\\u0110\u00E0 N\u0103\u0303ng"},  // Đà Nẵng
+      {L"d:\\\u0110", {1258, 1250}},                    // Đ, which Croatian writes too
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "case " << &c - cases << ", code page " << GetACP());
+    SCOPED_TRACE(testing::Message() << pewtest::Printable(c.typed) << ", code page " << GetACP());
     const bool held = std::find(c.holdingCodePages.begin(), c.holdingCodePages.end(), GetACP()) !=
                       c.holdingCodePages.end();
-    EXPECT_EQ(CheckFolderChoice(c.typed).problem, held ? FolderProblem::kNone : FolderProblem::kNotInCodePage);
+    HeldChoice form;
+    EXPECT_EQ(CheckFolderChoice(c.typed, &form).problem, held ? FolderProblem::kNone : FolderProblem::kNotInCodePage);
+    if (held) {
+      EXPECT_EQ(pewtest::Printable(form.View()), pewtest::Printable(c.held != nullptr ? c.held : c.typed));
+    }
+  }
+}
+
+// The refusal names the first character that no form of the code page holds.
+TEST(FolderChoice, NamesTheFirstCharacterThatTheCodePageLacks) {
+  if (GetACP() != 1252) GTEST_SKIP() << "the rows are for code page 1252";
+  const std::pair<const wchar_t*, char32_t> cases[] = {
+      {L"c:\\\u0141\u00F3d\u017A", 0x0141},          // Łódź
+      {L"c:\\M\u00FCller\\Ti\u1EBFng", 0x1EBF},     // ế: 1252 has ê, not its acute
+      {L"c:\\Tie\u0302\u0301ng", 0x0302},            // the first mark that no form takes
+      {L"c:\\q\u0303", 0x0303},
+      {L"c:\\pew\U0001F600", 0x1F600},                // beyond the 16 bits
+  };
+  for (const auto& [typed, lacking] : cases) {
+    SCOPED_TRACE(pewtest::Printable(typed));
+    const FolderCheck check = CheckFolderChoice(typed);
+    EXPECT_EQ(check.problem, FolderProblem::kNotInCodePage);
+    EXPECT_EQ(static_cast<unsigned>(check.lacking), static_cast<unsigned>(lacking));
   }
 }
 

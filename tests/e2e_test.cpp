@@ -32,6 +32,7 @@
 namespace {
 
 using pewtest::FileExists;
+using pewtest::Printable;
 using pewtest::FolderExists;
 using pewtest::ReadFileBytes;
 
@@ -62,6 +63,7 @@ struct MessageBoxSeen {
   std::string caption;
   std::string text;
   HWND owner = nullptr;
+  std::wstring wideText;  // with the characters that the code page lacks
 };
 
 // The box that names a file in use before anything is written.
@@ -127,7 +129,8 @@ class InstallerRun {
   std::optional<MessageBoxSeen> MessageBoxUp() {
     HWND box = pewtest::WaitForDialog("Pewsterline", process_.Id(), pewtest::WaitLimit());
     if (box == nullptr) return std::nullopt;
-    return MessageBoxSeen{pewtest::WindowText(box), pewtest::MessageBoxStaticText(box), GetWindow(box, GW_OWNER)};
+    return MessageBoxSeen{pewtest::WindowText(box), pewtest::MessageBoxStaticText(box), GetWindow(box, GW_OWNER),
+                          pewtest::MessageBoxStaticTextW(box)};
   }
 
   // Closes the main frame while the message box that ends the run is up, as a
@@ -163,7 +166,8 @@ class InstallerRun {
   std::optional<MessageBoxSeen> Answer(bool untilGone, int button) {
     HWND box = pewtest::WaitForDialog("Pewsterline", process_.Id(), pewtest::WaitLimit());
     if (box == nullptr) return std::nullopt;
-    MessageBoxSeen seen{pewtest::WindowText(box), pewtest::MessageBoxStaticText(box), GetWindow(box, GW_OWNER)};
+    MessageBoxSeen seen{pewtest::WindowText(box), pewtest::MessageBoxStaticText(box), GetWindow(box, GW_OWNER),
+                        pewtest::MessageBoxStaticTextW(box)};
     // By its id: Wine labels the button in the locale's language (確定 in zh_TW).
     pewtest::Click(GetDlgItem(box, button));
     if (untilGone && !pewtest::WaitUntil([&] { return !IsWindow(box); }, pewtest::WaitLimit())) return std::nullopt;
@@ -207,21 +211,6 @@ bool NoTemporaryFilesIn(const std::string& folder) {
 }
 
 std::wstring Wide(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
-// `text` readable in any console: non-ASCII as \uXXXX.
-std::string Printable(std::wstring_view text) {
-  std::string printable;
-  for (wchar_t c : text) {
-    if (c >= 0x20 && c < 0x7F) {
-      printable += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
-      printable += escaped;
-    }
-  }
-  return printable;
-}
 
 // What an installation into the levels `below` (no trailing backslash) of a
 // folder leaves in it: those levels, the Help folder and every file, nothing else.
@@ -958,6 +947,7 @@ TEST_F(Installer, InstallsExactlyWhereTyped) {
     std::wstring typed;
     std::vector<std::wstring> made = {};  // folders that exist before
     bool unfinishedSet = false;      // a database set left part-way by an ended run
+    std::wstring held = {};          // the form installed into, where the code page holds only that
   };
   const Case cases[] = {
       {0, L".apps\\pewline", {L".apps"}},  // the folder search does not count .apps
@@ -969,6 +959,15 @@ TEST_F(Installer, InstallsExactlyWhereTyped) {
       {950, L"\u8A31\\\u529F"},                          // 許\功
       {950, L"\u529F"},                                 // 功
       {950, L"a\u8A31\u84CB\\"},                         // a許蓋 typed with a backslash behind
+      // 교회 갂\봉사: the second byte of 갂 (81 41) is an ASCII letter.
+      {949, L"\uAD50\uD68C \uAC02\\\uBD09\uC0AC"},
+      // As a Vietnamese keyboard types them, composed; 1258 holds ê, ơ, ă and
+      // the tone marks as letters of their own.
+      {.codePage = 1258, .typed = L"Ti\u1EBFng Vi\u1EC7t\\Nh\u00E0 th\u1EDD",
+       .held = L"Ti\u00EA\u0301ng Vi\u00EA\u0323t\\Nh\u00E0 th\u01A1\u0300"},
+      {.codePage = 1258, .typed = L"\u0110\u00E0 N\u1EB5ng", .held = L"\u0110\u00E0 N\u0103\u0303ng"},
+      // A u and a combining diaeresis, as text from a Mac arrives: 1252 holds ü.
+      {.codePage = 1252, .typed = L"Mu\u0308ller", .held = L"M\u00FCller"},
   };
   const std::string base = FolderOnD("where typed");
   for (const Case& c : cases) {
@@ -977,7 +976,7 @@ TEST_F(Installer, InstallsExactlyWhereTyped) {
     pewtest::RemoveTree(base);
     ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr));
     for (const std::wstring& made : c.made) ASSERT_TRUE(CreateDirectoryA((base + "\\" + pewtest::Ansi(made)).c_str(), nullptr));
-    std::wstring below = c.typed;
+    std::wstring below = c.held.empty() ? c.typed : c.held;
     if (below.back() == L'\\') below.pop_back();
     const std::string folder = base + "\\" + pewtest::Ansi(below);
     if (c.unfinishedSet) {
@@ -1057,72 +1056,113 @@ TEST_F(Installer, DoubleByteLettersCountAsTwoAndStayWhole) {
   EXPECT_EQ(run.ExitCode(), kExitFailed);
 }
 
+// A letter as typed, and as the installation holds it where the code page has
+// it only in another Unicode form (empty: as typed).
+struct Letter {
+  std::wstring typed, held = {};
+  const std::wstring& Held() const { return held.empty() ? typed : held; }
+};
+
 // Letters a user of the code page types, those ending in the backslash's byte
-// among them (ソ表予能, 許功蓋, 淺).
-std::wstring LettersOfTheCodePage() {
+// (ソ表予能, 許功蓋, 淺) or in an ASCII letter's (갂 is 81 41) among them, and the
+// composed Vietnamese letters that 1258 holds as a letter and a mark.
+std::vector<Letter> LettersOfTheCodePage() {
+  const auto each = [](std::wstring_view letters) {
+    std::vector<Letter> list;
+    for (wchar_t c : letters) list.push_back({std::wstring(1, c)});
+    return list;
+  };
   switch (GetACP()) {
-    case 932: return L"\u30BD\u8868\u4E88\u80FD\u5B9A\u30D5\u30C8a1";
-    case 950: return L"\u8A31\u529F\u84CB\u4E2D\u6587\u6A94b2";
-    case 936: return L"\u6DFA\u4E2D\u6587\u4EF6\u5939c3";
-    case 1250: return L"\u0141\u00F3\u0111\u017A\u015B\u010D\u0158d4";
-    default: return L"\u00E9\u00FC\u00DF\u00C6\u00F1e5";
+    case 932: return each(L"\u30BD\u8868\u4E88\u80FD\u5B9A\u30D5\u30C8a1");
+    case 950: return each(L"\u8A31\u529F\u84CB\u4E2D\u6587\u6A94b2");
+    case 936: return each(L"\u6DFA\u4E2D\u6587\u4EF6\u5939c3");
+    case 949: return each(L"\uAD50\uD68C\uAC02\uAC03\uBD09\uC0ACk6");
+    case 1250: return each(L"\u0141\u00F3\u0111\u017A\u015B\u010D\u0158d4");
+    case 1258: {
+      std::vector<Letter> list = each(L"\u0110\u00E0\u01B0v7");
+      list.insert(list.end(), {{L"\u1EBF", L"\u00EA\u0301"}, {L"\u1EC7", L"\u00EA\u0323"},
+                               {L"\u1EDD", L"\u01A1\u0300"}, {L"\u1EB5", L"\u0103\u0303"}});
+      return list;
+    }
+    default: return each(L"\u00E9\u00FC\u00DF\u00C6\u00F1e5");
   }
 }
 
-// One generated choice: levels below a base folder, and whether the dialog
-// must take it (no level ending in a dot or a blank, within the limit in bytes).
+// One generated choice: levels below a base folder as typed and as held, and
+// whether the dialog must take it (no level ending in a dot or a blank, within
+// the limit in bytes of the held form).
 struct GeneratedChoice {
-  std::wstring below;
+  std::wstring below, held;
   bool acceptable;
 };
 
-GeneratedChoice GenerateChoice(std::mt19937& random, const std::wstring& letters, std::size_t baseBytes) {
+GeneratedChoice GenerateChoice(std::mt19937& random, const std::vector<Letter>& letters, std::size_t baseBytes) {
   const std::size_t limit = MaxFolderChoice();
   // Half of them near the limit, one side or the other; the rest short.
   const std::size_t target = random() % 2 == 0 ? limit - 3 + random() % 7 : baseBytes + 2 + random() % 60;
-  GeneratedChoice choice{{}, true};
-  std::wstring level;
+  GeneratedChoice choice{{}, {}, true};
+  std::wstring level, heldLevel;
+  std::size_t letterCount = 0;
+  const auto add = [&](const Letter& letter) {
+    level += letter.typed;
+    heldLevel += letter.Held();
+    ++letterCount;
+  };
+  const auto addOne = [&](wchar_t c) { add({std::wstring(1, c)}); };
   const auto endLevel = [&](bool last) {
     // Dots and blanks stay inside the names; now and then a level ends in a
     // dot or a blank on purpose, which is refused. Never a blank at the very
     // end, which the dialog takes for padding.
-    if (level.back() == L'.' || level.back() == L' ') level.back() = letters[random() % letters.size()];
+    if (level.back() == L'.' || level.back() == L' ') {
+      level.pop_back();
+      heldLevel.pop_back();
+      add(letters[random() % letters.size()]);
+    }
     const unsigned roll = random() % 24;
     if (roll == 0 || (roll == 1 && !last)) {
-      level += roll == 0 ? L'.' : L' ';
+      addOne(roll == 0 ? L'.' : L' ');
       choice.acceptable = false;
     }
     choice.below += level;
+    choice.held += heldLevel;
     level.clear();
+    heldLevel.clear();
+    letterCount = 0;
   };
   for (;;) {
     const unsigned roll = random() % 12;
     // Blanks and dots inside names, never two levels' backslashes in a row.
-    const wchar_t next = roll == 0 ? L' ' : roll == 1 ? L'.' : letters[random() % letters.size()];
-    level += level.empty() && next == L' ' ? letters[0] : next;
-    if (baseBytes + 1 + pewtest::Ansi(choice.below + level).size() >= target) break;
-    if (level.size() >= 40 || (level.size() > 1 && random() % 10 == 0)) {
+    if (roll == 0 && letterCount > 0) {
+      addOne(L' ');
+    } else if (roll == 1) {
+      addOne(L'.');
+    } else {
+      add(letters[random() % letters.size()]);
+    }
+    if (baseBytes + 1 + pewtest::Ansi(choice.held + heldLevel).size() >= target) break;
+    if (letterCount >= 40 || (letterCount > 1 && random() % 10 == 0)) {
       endLevel(false);
       choice.below += L'\\';
+      choice.held += L'\\';
     }
   }
   endLevel(true);
-  if (baseBytes + 1 + pewtest::Ansi(choice.below).size() > limit) choice.acceptable = false;
+  if (baseBytes + 1 + pewtest::Ansi(choice.held).size() > limit) choice.acceptable = false;
   return choice;
 }
 
 // Generated choices drive the real installer: every one the dialog takes is
-// installed exactly there, every one it refuses leaves nothing. A handful per
-// run and code page; PEW_GENERATED_CHOICES=100 for more, PEW_GENERATED_SEED to
-// replay one.
+// installed exactly there (in the form the code page holds), every one it
+// refuses leaves nothing. A handful per run and code page;
+// PEW_GENERATED_CHOICES=100 for more, PEW_GENERATED_SEED to replay one.
 TEST_F(Installer, GeneratedChoicesInstallExactlyThereOrLeaveNothing) {
-  const std::wstring letters = LettersOfTheCodePage();
-  ASSERT_EQ(pewtest::Ansi(letters).empty(), false);
-  for (wchar_t letter : letters) {
-    wchar_t back[2] = {};
-    const std::string ansi = pewtest::Ansi(std::wstring_view(&letter, 1));
-    ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), back, 2), 1);
-    ASSERT_EQ(back[0], letter) << "not a letter of code page " << GetACP();
+  const std::vector<Letter> letters = LettersOfTheCodePage();
+  for (const Letter& letter : letters) {
+    wchar_t back[4] = {};
+    const std::string ansi = pewtest::Ansi(letter.Held());
+    const int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), back, 4);
+    ASSERT_TRUE(std::wstring(back, units > 0 ? units : 0) == letter.Held())
+        << Printable(letter.Held()) << " is not held by code page " << GetACP();
   }
   const char* seedSetting = std::getenv("PEW_GENERATED_SEED");
   const char* countSetting = std::getenv("PEW_GENERATED_CHOICES");
@@ -1145,9 +1185,9 @@ TEST_F(Installer, GeneratedChoicesInstallExactlyThereOrLeaveNothing) {
     if (choice.acceptable) {
       ++accepted;
       EXPECT_TRUE(run.InstallInto(typed));
-      const std::string folder = pewtest::Ansi(typed);
+      const std::string folder = base + "\\" + pewtest::Ansi(choice.held);
       EXPECT_TRUE(EverythingInstalledIn(folder));
-      EXPECT_EQ(pewtest::TreeBelow(base), InstalledTree(choice.below));
+      EXPECT_EQ(pewtest::TreeBelow(base), InstalledTree(choice.held));
       EXPECT_TRUE(shortcuts_.AllPointInto(folder));
       shortcuts_.Remove();
       continue;
@@ -1171,15 +1211,23 @@ TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
   const std::string limit = std::to_string(MaxFolderChoice());
   struct Case {
     std::wstring typed;
-    std::string says;
+    std::wstring says;
   };
+  // A folder named with a u and a combining diaeresis, as a Mac names it; the
+  // code page holds only the composed ü, which would make a second "Müller".
+  const std::wstring decomposed = L"d:\\look-alike\\Mu\u0308ller";
+  ASSERT_TRUE(CreateDirectoryA(FolderOnD("look-alike").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(decomposed.c_str(), nullptr));
   const Case cases[] = {
-      {L"", "Please type the folder"},
-      {L"pewline", "full path"},
-      {L"d:\\refused\\pew?line", "cannot hold"},
-      {L"d:\\refused\\con", "cannot be used: \"con\""},
-      {L"d:\\refused\\\u0141\u00F3d\u017A", "cannot use on this computer"},  // not in code page 1252
-      {L"d:\\refused\\" + std::wstring(MaxFolderChoice(), L'x'), "at most " + limit + " characters"},
+      {L"", L"Please type the folder"},
+      {L"pewline", L"full path"},
+      {L"d:\\refused\\pew?line", L"cannot hold"},
+      {L"d:\\refused\\con", L"cannot be used: \"con\""},
+      // Not in code page 1252: named, with its number.
+      {L"d:\\refused\\\u0141\u00F3d\u017A", L"cannot use on this computer, the first of them U+0141 (\u0141)."},
+      {L"d:\\refused\\" + std::wstring(MaxFolderChoice(), L'x'), L"at most " + Wide(limit) + L" characters"},
+      {decomposed + L"\\pewline", L"already exists, its letters written in another way than this computer can use:\r" +
+                                       decomposed + L"\r"},
   };
   InstallerRun run;
   ASSERT_TRUE(run.Start());
@@ -1187,12 +1235,12 @@ TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
   HWND edit = run.Edit();
   const DWORD threadId = GetWindowThreadProcessId(dialog, nullptr);
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.says);
+    SCOPED_TRACE(Printable(c.typed));
     run.ChooseFolder(c.typed);
     const auto box = run.AnswerRefusal();
     ASSERT_TRUE(box.has_value()) << "no message box";
     EXPECT_EQ(box->owner, dialog);
-    EXPECT_NE(box->text.find(c.says), std::string::npos) << box->text;
+    EXPECT_NE(box->wideText.find(c.says), std::wstring::npos) << Printable(box->wideText);
     EXPECT_NE(box->text.find("\rFor example: c:\\pewline"), std::string::npos) << box->text;
     // Still open, with the text as typed, in focus and selected to type over.
     EXPECT_TRUE(IsWindowVisible(dialog));
@@ -1212,6 +1260,9 @@ TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
   run.Cancel();
   EXPECT_EQ(run.ExitCode(), kExitCancelled);
   EXPECT_FALSE(FolderExists("d:\\refused"));
+  EXPECT_FALSE(FolderExists("d:\\look-alike\\M\xFCller")) << "a look-alike was made";
+  EXPECT_EQ(pewtest::TreeBelow("d:\\look-alike").size(), 1u);
+  EXPECT_EQ(GetFileAttributesW((decomposed + L"\\pewline").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_FALSE(FolderExists("pewline"));
   EXPECT_FALSE(FolderExists("c:\\pewline"));
   EXPECT_FALSE(shortcuts_.AnyPresent());

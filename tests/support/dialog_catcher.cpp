@@ -1,6 +1,8 @@
 // Catching a dialog or message box that the calling thread opens itself.
 #include "support/dialog_catcher.h"
 
+#include "support/gui_driver.h"
+
 #include <utility>
 
 #include "support/win_test_support.h"
@@ -66,6 +68,11 @@ bool PressDialogButton(HWND dialog, int id) {
 std::string MessageBoxStaticText(HWND box) {
   const HWND text = GetDlgItem(box, 0xFFFF);
   return text != nullptr ? WindowText(text) : std::string();
+}
+
+std::wstring MessageBoxStaticTextW(HWND box) {
+  const HWND text = GetDlgItem(box, 0xFFFF);
+  return text != nullptr ? ControlTextW(text) : std::wstring();
 }
 
 }  // namespace pewtest

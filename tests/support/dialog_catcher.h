@@ -44,7 +44,9 @@ class NextDialogCatcher {
 // BN_CLICKED notification; false when the dialog has no such button.
 bool PressDialogButton(HWND dialog, int id);
 
-// The text of a message box: its static control 0xFFFF.
+// The text of a message box: its static control 0xFFFF, in the ANSI code page
+// or as it is.
 std::string MessageBoxStaticText(HWND box);
+std::wstring MessageBoxStaticTextW(HWND box);
 
 }  // namespace pewtest

@@ -1,6 +1,7 @@
 // Helpers for tests that run under Wine.
 #include "support/win_test_support.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -216,6 +217,20 @@ std::string Ansi(std::wstring_view text) {
   std::string ansi(bytes > 0 ? static_cast<std::size_t>(bytes) : 0, '\0');
   if (bytes > 0) WideCharToMultiByte(CP_ACP, 0, text.data(), count, ansi.data(), bytes, nullptr, nullptr);
   return ansi;
+}
+
+std::string Printable(std::wstring_view text) {
+  std::string printable;
+  for (wchar_t c : text) {
+    if (c >= 0x20 && c < 0x7F) {
+      printable += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+      printable += escaped;
+    }
+  }
+  return printable;
 }
 
 bool FileExists(const std::string& path) {

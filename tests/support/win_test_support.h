@@ -99,6 +99,9 @@ void RemoveTree(const std::string& path);
 // `text` in the ANSI code page, as the installer's paths are.
 std::string Ansi(std::wstring_view text);
 
+// `text` readable in any console and log: what is not ASCII as \uXXXX.
+std::string Printable(std::wstring_view text);
+
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path);
