@@ -9,9 +9,11 @@
 #     failing both checks; leaves the signed installer in
 #     <scratch>/signed/PewsterlineSetup.exe for the test that installs it.
 #   release_test.sh refused <source folder> <payload folder> <scratch folder>
-#     a bad certificate, a wrong or missing password and a mis-sized payload
-#     file each fail the command with a message that says so and leave no
-#     release file, not even an earlier one.
+#     a bad certificate, a wrong or missing password, a signature without a
+#     time stamp unasked, a time-stamp server that does not answer and a
+#     mis-sized payload file each fail the command with a message that says
+#     so and leave no release file, not even an earlier one.
+# (release_token_test.sh signs through a token, time-stamped.)
 set -uo pipefail
 [ $# -eq 4 ] || { echo "usage: release_test.sh signed|refused <source> <payload> <scratch>" >&2; exit 2; }
 what=$1 root=$2 payload=$3 work=$4
@@ -74,10 +76,12 @@ signed)
     >"$work/bin/osslsigncode"
   chmod +x "$work/bin/osslsigncode"
   rm -f "$work/bin/command-lines"
-  PATH=$work/bin:$PATH release "$password" --payload "$payload" --sign "$keys/signer.p12"
+  PATH=$work/bin:$PATH release "$password" --payload "$payload" --sign "$keys/signer.p12" --no-timestamp
   installer=$out/PewsterlineSetup.exe
   if [ "$code" -ne 0 ] || ! grep -q "signer .*CN *= *Pewsterline Release Test" <<<"$output"; then
     fail "the signed release was not made, or does not name its signer (exit $code):"$'\n'"$output"
+  elif ! grep -q "warning: signed without a time stamp" <<<"$output" || ! grep -q "NO TIME STAMP" <<<"$output"; then
+    fail "a release signed without a time stamp was made without a warning:"$'\n'"$output"
   elif ! (cd "$out" && sha256sum -c --quiet SHA256SUMS); then
     fail "the signed release does not match its SHA256SUMS"
   elif ! osslsigncode verify -CAfile "$keys/certificate.pem" -in "$installer" >/dev/null 2>&1; then
@@ -111,10 +115,12 @@ refused)
   cp "$keys/certificate.pem" "$keys/not-pkcs12.p12"
   # name | password | arguments | what the message must say
   cases=(
-    "bad certificate|$password|--sign $keys/not-pkcs12.p12|not-pkcs12.p12 is not a PKCS#12 file"
-    "wrong password|not the password|--sign $keys/signer.p12|PEW_SIGN_PASSWORD is not the password of"
-    "no password|UNSET|--sign $keys/signer.p12|set PEW_SIGN_PASSWORD"
-    "mis-sized payload file|$password|--payload $work/payload --sign $keys/signer.p12|payload/help/index.htm: is 388 bytes, but the catalogue lists 387"
+    "bad certificate|$password|--sign $keys/not-pkcs12.p12 --no-timestamp|not-pkcs12.p12 is not a PKCS#12 file"
+    "wrong password|not the password|--sign $keys/signer.p12 --no-timestamp|PEW_SIGN_PASSWORD is not the password of"
+    "no password|UNSET|--sign $keys/signer.p12 --no-timestamp|set PEW_SIGN_PASSWORD"
+    "no time stamp asked for|$password|--sign $keys/signer.p12|a signed release needs a time stamp"
+    "a time-stamp server that does not answer|$password|--sign $keys/signer.p12 --timestamp http://127.0.0.1:9|the time-stamp server http://127.0.0.1:9 did not countersign"
+    "mis-sized payload file|$password|--payload $work/payload --sign $keys/signer.p12 --no-timestamp|payload/help/index.htm: is 388 bytes, but the catalogue lists 387"
   )
   for row in "${cases[@]}"; do
     IFS='|' read -r name pass arguments expected <<<"$row"
