@@ -2,6 +2,8 @@
 // step with the edit box, refuse a choice that cannot be installed into.
 #include "install/folder_dialog.h"
 
+#include <iterator>
+
 #include "common/owner.h"
 #include "install/ansi_path.h"
 #include "install/folder_choice.h"
@@ -53,26 +55,10 @@ void ReadFolderText(HWND dialog) {
   g_installationFolder.Assign(std::string_view(ansi, bytes > 0 ? static_cast<std::size_t>(bytes) : 0));
 }
 
-// Unicode, for the characters and folders that the code page lacks; the fixed
-// pieces are ASCII, kept as bytes and widened as they are appended.
-class MessageText : public WideText<1024> {
- public:
-  [[gnu::noinline]] MessageText& Append(std::string_view ascii) {
-    for (char c : ascii) AppendUnit(static_cast<wchar_t>(c));
-    return *this;
-  }
-  template <std::size_t N>
-  MessageText& Append(const char (&literal)[N]) {
-    return Append(std::string_view(literal, N - 1));
-  }
-  MessageText& Append(std::wstring_view piece) {
-    WideText<1024>::Append(piece);
-    return *this;
-  }
+// Unicode, for the characters and folders that the code page lacks.
+using MessageText = WideText<1024>;
 
- private:
-  void AppendUnit(wchar_t c) { WideText<1024>::Append(std::wstring_view(&c, 1)); }
-};
+void AppendUnit(MessageText& text, wchar_t c) { text.Append(std::wstring_view(&c, 1)); }
 
 void AppendNumber(MessageText& text, std::size_t number) {
   wchar_t digits[20];
@@ -81,72 +67,63 @@ void AppendNumber(MessageText& text, std::size_t number) {
     digits[count++] = static_cast<wchar_t>(L'0' + number % 10);
     number /= 10;
   } while (number > 0);
-  while (count > 0) text.Append(std::wstring_view(&digits[--count], 1));
+  while (count > 0) AppendUnit(text, digits[--count]);
 }
 
 // "U+0141 (Ł)": the character's number, so that the user can tell which it
 // is, and the character itself.
 void AppendCharacter(MessageText& text, char32_t c) {
-  constexpr wchar_t kHex[] = L"0123456789ABCDEF";
-  text.Append("U+");
-  for (int shift = c > 0xFFFF ? 16 : 12; shift >= 0; shift -= 4) text.Append(std::wstring_view(&kHex[(c >> shift) & 0xF], 1));
-  wchar_t units[2] = {static_cast<wchar_t>(c), 0};
-  std::size_t length = 1;
+  text.Append(L"U+");
+  for (int shift = c > 0xFFFF ? 16 : 12; shift >= 0; shift -= 4) AppendUnit(text, L"0123456789ABCDEF"[(c >> shift) & 0xF]);
+  text.Append(L" (");
   if (c > 0xFFFF) {
-    units[0] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-    units[1] = static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    length = 2;
+    AppendUnit(text, static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)));
+    AppendUnit(text, static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+  } else {
+    AppendUnit(text, static_cast<wchar_t>(c));
   }
-  text.Append(" (").Append(std::wstring_view(units, length)).Append(")");
+  text.Append(L")");
 }
 
-// What is wrong, in plain words, and what a good choice looks like.
+// What is wrong, in plain words, one text for each problem in FolderProblem's
+// order, and what a good choice looks like. In them \1 stands for the level or
+// folder named, \2 for the longest choice, \3 for the character that the code
+// page lacks. ASCII, widened as the message is put together.
+constexpr const char* kRefusals[] = {
+    "",
+    "Please type the folder to install Pewsterline into.",
+    // The paths are counted in the code page's bytes, as the system counts them.
+    "The installation folder name is too long.\rPlease choose a folder whose name has at most \2 characters; a "
+    "letter of Japanese, Chinese or Korean counts as two.",
+    "The installation folder contains characters that Pewsterline cannot use on this computer, the first of them "
+    "\3.\rPlease name the folder with the letters of this computer's language.",
+    "Please type the full path of the installation folder: a drive letter, a colon and a backslash followed by "
+    "the folder, or a network share.",
+    "The installation folder contains a character that a folder name cannot hold.\rFolder names cannot contain "
+    "< > \" | ? * / or control characters, and a colon only after the drive letter.",
+    "This folder name cannot be used: \"\1\"\rA folder name cannot be empty, . or .., end in a dot or a blank, "
+    "or be a name that Windows keeps for devices (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, CONIN$, "
+    "CONOUT$).",
+    "A folder of this name already exists, its letters written in another way than this computer can use:\r\1\r"
+    "Pewsterline would make a second folder that looks the same beside it. Please choose another name, or rename "
+    "that folder.",
+};
+static_assert(std::size(kRefusals) == static_cast<std::size_t>(FolderProblem::kLookAlike) + 1);
+
 MessageText RefusalMessage(const FolderCheck& check) {
   MessageText text;
-  switch (check.problem) {
-    case FolderProblem::kEmpty:
-      text.Append("Please type the folder to install Pewsterline into.");
-      break;
-    case FolderProblem::kTooLong:
-      text.Append("The installation folder name is too long.\r"
-                  "Please choose a folder whose name has at most ");
+  for (const char* c = kRefusals[static_cast<int>(check.problem)]; *c != '\0'; ++c) {
+    if (*c == '\1') {
+      text.Append(check.part);
+    } else if (*c == '\2') {
       AppendNumber(text, MaxFolderChoice());
-      // The paths are counted in the code page's bytes, as the system counts them.
-      text.Append(" characters; a letter of Japanese, Chinese or Korean counts as two.");
-      break;
-    case FolderProblem::kNotInCodePage:
-      text.Append("The installation folder contains characters that Pewsterline cannot use on this "
-                  "computer, the first of them ");
+    } else if (*c == '\3') {
       AppendCharacter(text, check.lacking);
-      text.Append(".\rPlease name the folder with the letters of this computer's language.");
-      break;
-    case FolderProblem::kLookAlike:
-      text.Append("A folder of this name already exists, its letters written in another way than this "
-                  "computer can use:\r")
-          .Append(check.part)
-          .Append("\rPewsterline would make a second folder that looks the same beside it. Please choose "
-                  "another name, or rename that folder.");
-      break;
-    case FolderProblem::kNotFullPath:
-      text.Append("Please type the full path of the installation folder: a drive letter, a colon and a "
-                  "backslash followed by the folder, or a network share.");
-      break;
-    case FolderProblem::kBadCharacter:
-      text.Append("The installation folder contains a character that a folder name cannot hold.\r"
-                  "Folder names cannot contain < > \" | ? * / or control characters, and a colon "
-                  "only after the drive letter.");
-      break;
-    case FolderProblem::kBadLevel:
-      text.Append("This folder name cannot be used: \"")
-          .Append(check.part)
-          .Append("\"\rA folder name cannot be empty, . or .., end in a dot or a blank, or be a name "
-                  "that Windows keeps for devices (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, "
-                  "CONIN$, CONOUT$).");
-      break;
-    case FolderProblem::kNone:
-      break;
+    } else {
+      AppendUnit(text, static_cast<wchar_t>(*c));
+    }
   }
-  text.Append("\rFor example: c:\\pewline, or \\\\server\\share\\pewline on a network.");
+  text.Append(L"\rFor example: c:\\pewline, or \\\\server\\share\\pewline on a network.");
   return text;
 }
 
@@ -164,7 +141,7 @@ bool AcceptFolderChoice(HWND dialog, HWND edit) {
     if (!check.part.empty()) check.problem = FolderProblem::kLookAlike;
   }
   if (check.problem != FolderProblem::kNone) {
-    ShowUserMessage(dialog, " "sv, RefusalMessage(check).View(), "!"sv, "O"sv, 1);
+    ShowUserMessage(dialog, " "sv, RefusalMessage(check).c_str(), "!"sv, "O"sv, 1);
     return false;
   }
   // The one trailing backslash that the check takes away stays, so that one

@@ -18,9 +18,10 @@
 //  defaultButton 1, 2 or 3
 int ShowUserMessage(HWND owner, std::string_view titleDetail, std::string_view message,
                     std::string_view kindCode, std::string_view buttonsCode, int defaultButton);
-// The same with a message in Unicode, for what the ANSI code page cannot
-// show: a character that it lacks, a folder named with one.
-int ShowUserMessage(HWND owner, std::string_view titleDetail, std::wstring_view message,
+// The same with a message in Unicode (NUL-terminated, no trailing blanks),
+// for what the ANSI code page cannot show: a character that it lacks, a
+// folder named with one.
+int ShowUserMessage(HWND owner, std::string_view titleDetail, const wchar_t* message,
                     std::string_view kindCode, std::string_view buttonsCode, int defaultButton);
 
 // The pieces of ShowUserMessage, as plain functions.

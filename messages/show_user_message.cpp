@@ -93,33 +93,25 @@ MessageCaption ComposeMessageCaption(std::string_view titleDetail) {
   return caption;
 }
 
-int ShowUserMessage(HWND owner, std::string_view titleDetail, std::wstring_view message,
+int ShowUserMessage(HWND owner, std::string_view titleDetail, const wchar_t* message,
                     std::string_view kindCode, std::string_view buttonsCode, int defaultButton) {
   const MessageCaption caption = ComposeMessageCaption(titleDetail);
   // The product's name and a detail of the code page's letters.
   wchar_t wideCaption[kMaxCaption + 1];
-  const int captionLength = MultiByteToWideChar(CP_ACP, 0, caption.c_str(), -1, wideCaption, kMaxCaption + 1);
-  if (captionLength == 0) wideCaption[0] = L'\0';
-
-  // The installer's longest message is a few hundred characters; 4 K leaves
-  // room for any folder or file name it names.
-  WideText<4096> text;
-  // Trailing blanks are dropped, as of every fixed-width text.
-  while (!message.empty() && message.back() == L' ') message.remove_suffix(1);
-  text.Append(std::wstring_view(message.data(), message.size() < text.kCapacity ? message.size() : text.kCapacity));
-
+  if (MultiByteToWideChar(CP_ACP, 0, caption.c_str(), -1, wideCaption, kMaxCaption + 1) == 0) wideCaption[0] = 0;
   const UINT style = MessageBoxStyle(kindCode, buttonsCode, defaultButton);
-  const int result = MessageBoxExW(owner, text.c_str(), wideCaption, style, 0);
-  return MessageBoxAnswer(result);
+  return MessageBoxAnswer(MessageBoxExW(owner, message, wideCaption, style, 0));
 }
 
 int ShowUserMessage(HWND owner, std::string_view titleDetail, std::string_view message,
                     std::string_view kindCode, std::string_view buttonsCode, int defaultButton) {
-  // No character of a code page takes more UTF-16 units than it has bytes.
-  const std::string_view body = Head(TrimRight(message), 4096);
+  // The installer's longest message is a few hundred characters; 4 K leaves
+  // room for any folder or file name it names. No character of a code page
+  // takes more UTF-16 units than it has bytes.
+  const std::string_view body = Head(TrimRight(message), 4095);
   wchar_t wide[4096];
   const int length =
-      body.empty() ? 0 : MultiByteToWideChar(CP_ACP, 0, body.data(), static_cast<int>(body.size()), wide, 4096);
-  return ShowUserMessage(owner, titleDetail, std::wstring_view(wide, length > 0 ? length : 0), kindCode,
-                         buttonsCode, defaultButton);
+      body.empty() ? 0 : MultiByteToWideChar(CP_ACP, 0, body.data(), static_cast<int>(body.size()), wide, 4095);
+  wide[length > 0 ? length : 0] = 0;
+  return ShowUserMessage(owner, titleDetail, wide, kindCode, buttonsCode, defaultButton);
 }

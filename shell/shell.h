@@ -59,6 +59,10 @@ void RestrictDllSearchToSystemFolder();
 // for the installer's own entry point, which replaces that code (winmain.cpp).
 void RunStaticConstructors();
 
+// Seeds the stack protector's guard. Called once, before anything that the
+// guard protects runs to its end, from a function that it does not protect.
+void SeedStackGuard();
+
 // The main frame's restored placement: two thirds of the screen, centred.
 struct FramePlacement {
   int x, y, width, height;

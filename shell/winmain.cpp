@@ -3,7 +3,6 @@
 #include "shell/shell.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  RestrictDllSearchToSystemFolder();
   EndWithTheSession();
   ClaimInstallationOrEnd();
 
@@ -35,10 +34,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 //
 // The system calls the entry with a stack aligned to 4 bytes only; the compiler
 // assumes 16 below it.
-extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void InstallerEntry() {
+extern "C" [[noreturn]] __attribute__((force_align_arg_pointer, no_stack_protector)) void InstallerEntry() {
   // Nothing of the installer needs a constructor today; any that a change adds
   // still runs before the first line of WinMain.
   RunStaticConstructors();
+  // Before any DLL is loaded on demand; then the guard, before WinMain and
+  // everything it protects. This function has no guard of its own: it would
+  // have been set before the seed.
+  RestrictDllSearchToSystemFolder();
+  SeedStackGuard();
 
   // The command line and the show code are not read; these are the values the
   // C runtime would pass when the installer is simply started.

@@ -1,0 +1,71 @@
+// The stack protector's guard as the installer sets it up: seeded at start,
+// and an overwritten one ends the process at once. Linked as the installer is,
+// with an entry point of its own; the exit code is the verdict.
+//
+//   stack_guard_test seed    0 when the guard was seeded (neither 0 nor the C
+//                            runtime's default), 1 otherwise
+//   stack_guard_test smash   runs itself with "overrun", which writes past a
+//                            buffer; 0 when that child ended with the fast-fail
+//                            code (or 1603 where the system has no fast fail),
+//                            otherwise the child's code shifted to tell it apart
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "shell/shell.h"
+
+extern "C" std::uintptr_t __stack_chk_guard;
+
+namespace {
+
+constexpr DWORD kFastFailCode = 0xC0000409;  // STATUS_STACK_BUFFER_OVERRUN
+
+bool FastFailAvailable() {
+  return reinterpret_cast<const volatile std::uint8_t*>(0x7FFE0274)[23] != 0;  // PF_FASTFAIL_AVAILABLE
+}
+
+// Writes past its own array over the guard above it, as an unchecked copy would.
+__attribute__((noinline)) void Overrun(std::size_t count) {
+  char buffer[16];
+  volatile char* write = buffer;
+  for (std::size_t i = 0; i < count; ++i) write[i] = 'x';
+}
+
+DWORD RunOverrun() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  char commandLine[MAX_PATH + 16] = "\"";
+  std::strcat(commandLine, path);
+  std::strcat(commandLine, "\" overrun");
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child = {};
+  if (!CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child)) return 3;
+  WaitForSingleObject(child.hProcess, INFINITE);
+  DWORD code = 4;
+  GetExitCodeProcess(child.hProcess, &code);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  return code;
+}
+
+}  // namespace
+
+extern "C" [[noreturn]] __attribute__((force_align_arg_pointer, no_stack_protector)) void StackGuardTestEntry() {
+  SeedStackGuard();
+  const char* mode = GetCommandLineA();
+  if (std::strstr(mode, " seed") != nullptr) {
+    ExitProcess(__stack_chk_guard != 0 && __stack_chk_guard != 0xBB40E64E ? 0 : 1);
+  }
+  if (std::strstr(mode, " overrun") != nullptr) {
+    Overrun(64);
+    ExitProcess(2);  // the overrun went unnoticed
+  }
+  if (std::strstr(mode, " smash") != nullptr) {
+    const DWORD code = RunOverrun();
+    const DWORD expected = FastFailAvailable() ? kFastFailCode : 1603;
+    ExitProcess(code == expected ? 0 : 10 + (code & 0xFF));
+  }
+  ExitProcess(5);
+}
