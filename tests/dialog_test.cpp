@@ -353,7 +353,7 @@ TEST(FolderChoice, AcceptsFullSoundPathsAndRefusesEachOtherForm) {
       {L"d:\\apps\\\\\\", P::kBadLevel, L""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    SCOPED_TRACE(pewtest::Printable(c.typed));
     const FolderCheck check = CheckFolderChoice(c.typed);
     EXPECT_EQ(check.problem, c.problem);
     if (c.part != nullptr) {
@@ -512,6 +512,21 @@ TEST(CentreWindowOver, MovesARealWindowWithoutResizingIt) {
     DestroyWindow(moved);
     DestroyWindow(reference);
   }
+}
+
+// A dialog that cannot be made (here its owner, the backdrop, is gone: the
+// system refuses it) ends the run as failed. Were it made after all, it is
+// cancelled at once, and the run ends as cancelled instead.
+TEST(FolderDialogInInstaller, ThatCannotBeMadeEndsTheRunAsFailed) {
+  EXPECT_EXIT(
+      {
+        HWND gone = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        DestroyWindow(gone);
+        g_backdrop = gone;
+        const pewtest::NextDialogCatcher cancel([](HWND box) { pewtest::PressDialogButton(box, IDCANCEL); });
+        ChooseInstallFolder();
+      },
+      testing::ExitedWithCode(1603), "");
 }
 
 TEST(FolderDialogInInstaller, CancelEscAndTheCloseBoxEndTheInstallerAsCancelled) {

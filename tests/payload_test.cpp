@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "payload/payload.h"
+#include "support/path_limits.h"
 #include "support/win_test_support.h"
 
 namespace {
@@ -497,10 +498,21 @@ TEST(PayloadWriter, WritesFilesWhosePathsHaveTheLongestLength) {
   ASSERT_EQ((folder + "\\Uninstall.txt").size(), 259u);
   FixedText<256> failed;
   std::int32_t status = -1;
+  // Wine would take a temporary name of 260 characters: every name made, the
+  // temporary ones too, is held to Windows' limit here. The folder itself is
+  // watched: Wine 8 reports no change below the first level of a watch.
+  pewtest::CreatedPaths made(folder);
+  ASSERT_TRUE(made.Watching());
   WritePayloadGroup(ApplicationGroup, Folder(folder), failed, status);
   EXPECT_EQ(status, 0);
   EXPECT_TRUE(HoldsEntry(folder, ApplicationGroup, 0));
   EXPECT_TRUE(HoldsEntry(folder, ApplicationGroup, 1));
+  const auto seen = made.Seen();
+  ASSERT_TRUE(seen.has_value()) << "the names made were not all reported";
+  EXPECT_TRUE(std::any_of(seen->begin(), seen->end(),
+                          [&](const std::string& path) { return path == folder + "\\Uninstall.tx~"; }))
+      << "no temporary file was seen";
+  EXPECT_TRUE(pewtest::WithinWindowsPathLimits(root.Path(), *seen));
 }
 
 // Any group: entries found by the running offset, inner blanks kept in the

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "shell/shell.h"
+#include "support/dialog_catcher.h"
 #include "support/gui_driver.h"
 #include "support/win_test_support.h"
 
@@ -210,8 +211,10 @@ TEST_F(ShellWindows, PumpDropsTheBackdropsFirstCommandAndDispatchesTheNext) {
 }
 
 TEST_F(ShellWindows, UserMessagesOtherThanTheStartMessageAreIgnored) {
-  // Were either taken for the start message, the installation would run and end
-  // this process.
+  // Were either taken for the start message, the installation would run: its
+  // dialog is cancelled at once, which ends this process, and the test fails
+  // instead of waiting for ever.
+  const pewtest::NextDialogCatcher cancel([](HWND box) { pewtest::PressDialogButton(box, IDCANCEL); });
   EXPECT_EQ(SendMessageA(g_backdrop, WM_USER, 0, 0), 0);
   EXPECT_EQ(SendMessageA(g_backdrop, WM_USER, 2, 0), 0);
   EXPECT_EQ(SendMessageA(g_mainFrame, WM_USER, 2, 0), 0);

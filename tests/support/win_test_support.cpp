@@ -95,10 +95,6 @@ std::optional<DWORD> ChildProcess::WaitForExit(DWORD timeoutMs) {
   return code;
 }
 
-bool ChildProcess::Running() const {
-  return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
-}
-
 namespace {
 
 struct WindowQuery {

@@ -52,7 +52,6 @@ class ChildProcess {
   std::optional<DWORD> WaitForExit(DWORD timeoutMs);
   DWORD Id() const { return info_.dwProcessId; }
   HANDLE Handle() const { return info_.hProcess; }
-  bool Running() const;
 
  private:
   void Close();
