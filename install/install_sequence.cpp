@@ -343,7 +343,7 @@ void ClaimInstallationOrEnd() {
   if (mutex != nullptr) CloseHandle(mutex);
   SetExitCode(kExitAnotherInstallation);
   ShowUserMessage(nullptr, " "sv, kAnotherInstallationMessage, "!"sv, "O"sv, 1);
-  EndInstaller();
+  EndRun();  // no window is made yet: it ends the process at once
 }
 
 void InstallSequence() {

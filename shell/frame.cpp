@@ -1,6 +1,5 @@
 // The main frame and the backdrop: one class, one window procedure, the pump,
 // and the process's exit code.
-#include "install/install.h"
 #include "resources/resource.h"
 #include "shell/shell.h"
 
@@ -10,6 +9,7 @@ HWND g_backdrop = nullptr;
 namespace {
 
 UINT g_exitCode = kExitUserCancelled;
+StartRoutine g_start = nullptr;
 
 // Held from Install until the outcome is decided (HoldSessionEnd).
 bool g_sessionEndHeld = false;
@@ -86,7 +86,8 @@ FramePlacement ComputeFramePlacement(int screenWidth, int screenHeight) {
   return p;
 }
 
-bool CreateInstallerWindows(HINSTANCE instance) {
+bool CreateInstallerWindows(HINSTANCE instance, StartRoutine start) {
+  g_start = start;
   WNDCLASSA windowClass = {};
   windowClass.style = CS_HREDRAW | CS_VREDRAW;
   windowClass.lpfnWndProc = InstallerWindowProc;
@@ -136,7 +137,7 @@ LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, L
       return 0;
     case kStartMessage:
       // The installation runs inside this call and ends the process itself.
-      if (wParam == kStartMessageParam) InstallSequence();
+      if (wParam == kStartMessageParam && g_start != nullptr) g_start();
       return 0;
     default:
       return DefWindowProcA(window, message, wParam, lParam);

@@ -26,7 +26,8 @@ inline constexpr UINT kExitAnotherInstallation = 1618;  // ERROR_INSTALL_ALREADY
 // the installation did not decide on (Cancel, the frame closed) reports that.
 void SetExitCode(UINT code);
 
-// The one place that ends the process.
+// The one place that ends the process; the shell's own. The installation ends
+// its run through EndRun.
 [[noreturn]] void EndInstaller();
 
 // How the run ends, on every path: the backdrop is closed, and its destruction
@@ -69,9 +70,14 @@ struct FramePlacement {
 };
 FramePlacement ComputeFramePlacement(int screenWidth, int screenHeight);
 
+// What the start message sets going: the installation, which runs inside its
+// dispatch and ends the process itself.
+using StartRoutine = void (*)();
+
 // Registers the class and creates and shows the main frame and the backdrop,
-// setting the process-wide handles. False when any of that failed.
-bool CreateInstallerWindows(HINSTANCE instance);
+// setting the process-wide handles; the backdrop's start message then runs
+// `start` (none: the start message does nothing). False when any of that failed.
+bool CreateInstallerWindows(HINSTANCE instance, StartRoutine start = nullptr);
 
 LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

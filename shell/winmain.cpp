@@ -8,7 +8,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   // Without a window there is nothing to start the installation and nothing for
   // the user to close: waiting in the loop would hang for ever.
-  if (!CreateInstallerWindows(instance)) {
+  if (!CreateInstallerWindows(instance, InstallSequence)) {
     SetExitCode(kExitInstallFailure);
     EndInstaller();
   }
