@@ -240,9 +240,9 @@ std::size_t MaxFolderChoice() {
   const auto fit = [&limit](std::size_t room, std::size_t behind) {
     if (room - behind < limit) limit = room - behind;
   };
-  fit(kMaxFilePath, helpFolder + 1 + LongestName(HelpGroup));
-  for (const PayloadGroup* group : {&ApplicationGroup, &FormatsGroup, &DatabaseGroup}) {
-    fit(kMaxFilePath, 1 + LongestName(*group));
+  for (const PayloadGroup* group : kPayloadGroups) {
+    const bool inHelp = group->destination == PayloadDestination::kHelpFolder;
+    fit(kMaxFilePath, (inHelp ? helpFolder : 0) + 1 + LongestName(*group));
   }
   for (std::string_view target : {kApplicationTarget, kHelpShortcutTarget, kUninstallShortcutTarget}) {
     fit(kMaxShortcutPath, target.size());

@@ -173,35 +173,36 @@ void CutAtLastBackslash(FixedText<256>& folder) {
   if (last != std::string_view::npos) folder.Assign(Head(text, last));
 }
 
+// The two folders that the groups go into: the installation folder and its
+// Help folder, each without a trailing backslash.
+struct Destinations {
+  FixedText<256> folder;
+  FixedText<256> helpFolder;
+  const FixedText<256>& Of(const PayloadGroup& group) const {
+    return group.destination == PayloadDestination::kHelpFolder ? helpFolder : folder;
+  }
+};
+
 // Before the first file is written, every file that the run would replace
 // must be free, so that an upgrade replaces all of them or leaves the earlier
 // installation as it was: the commonest upgrade is one over a Pewsterline that
 // is still open. A file in use is named in a box, which checks every file again
 // on Retry and ends the run on Cancel, as cancelled (nothing is written yet);
 // one that cannot be replaced for another reason ends it as failed.
-// `helpFolder` names the Help folder, the installation folder its parent.
-void ConfirmFilesCanBeReplaced(const FixedText<256>& helpFolder) {
-  FixedText<256> folder = helpFolder;
-  CutAtLastBackslash(folder);
-  struct Destination {
-    const PayloadGroup& group;
-    const FixedText<256>& folder;
-  };
-  const Destination destinations[] = {
-      {HelpGroup, helpFolder}, {ApplicationGroup, folder}, {FormatsGroup, folder}, {DatabaseGroup, folder}};
+void ConfirmFilesCanBeReplaced(const Destinations& destinations) {
   for (;;) {
     FixedText<256> failedFileName;
     std::int32_t checkStatus = 0;
-    const Destination* failed = nullptr;
-    for (const Destination& destination : destinations) {
-      CheckPayloadGroupReplaceable(destination.group, destination.folder, failedFileName, checkStatus);
+    const FixedText<256>* failedFolder = nullptr;
+    for (const PayloadGroup* group : kPayloadGroups) {
+      CheckPayloadGroupReplaceable(*group, destinations.Of(*group), failedFileName, checkStatus);
       if (checkStatus == 0) continue;
-      failed = &destination;
+      failedFolder = &destinations.Of(*group);
       break;
     }
-    if (failed == nullptr) return;
+    if (failedFolder == nullptr) return;
     if (!IsInUse(checkStatus)) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
-    const MessageText text = FileInUseMessage(failed->folder.Trimmed(), failedFileName.Trimmed());
+    const MessageText text = FileInUseMessage(failedFolder->Trimmed(), failedFileName.Trimmed());
     if (ShowUserMessage(g_backdrop, " "sv, text.View(), "!"sv, "RC"sv, 1) != 1) EndRun();
   }
 }
@@ -215,19 +216,18 @@ bool ExistsInInstallationFolder(std::string_view name) {
 // What the progress bar shows: the share of the payload's bytes dealt with.
 class Progress {
  public:
-  Progress()
-      : total_(static_cast<long long>(PayloadGroupByteCount(HelpGroup)) +
-               PayloadGroupByteCount(ApplicationGroup) + PayloadGroupByteCount(FormatsGroup) +
-               PayloadGroupByteCount(DatabaseGroup)) {}
+  Progress() {
+    for (const PayloadGroup* group : kPayloadGroups) total_ += group->ByteCount();
+  }
 
   void GroupDone(const PayloadGroup& group) {
-    done_ += PayloadGroupByteCount(group);
+    done_ += group.ByteCount();
     Show();
   }
   void Show() const { ShowProgress(ProgressPercent(done_, total_)); }
 
  private:
-  long long total_;
+  long long total_ = 0;
   long long done_ = 0;
 };
 
@@ -361,21 +361,25 @@ void InstallSequence() {
   AppendHelpFolder();
   MakeFolderTree();
 
-  // The text now ends in "Help\": without that backslash it names the Help folder.
+  // The text now ends in "Help\": without that backslash it names the Help
+  // folder, and without its last level the chosen folder.
+  Destinations destinations;
   g_installationFolder.At(g_installationFolder.TrimmedLength()) = ' ';
-  ConfirmFilesCanBeReplaced(g_installationFolder);
+  destinations.helpFolder = g_installationFolder;
+  CutAtLastBackslash(g_installationFolder);
+  destinations.folder = g_installationFolder;
+  ConfirmFilesCanBeReplaced(destinations);
   // From the first file on, a run that ends before its outcome (the session
   // ended while it writes) leaves an unfinished installation: it failed.
   SetExitCode(kExitInstallFailure);
   Progress progress;
   progress.Show();
-  WriteGroup(HelpGroup, progress);
-
-  CutAtLastBackslash(g_installationFolder);
-  WriteGroup(ApplicationGroup, progress);
-
-  WriteGroup(FormatsGroup, progress);
-  WriteGroup(DatabaseGroup, progress);
+  // Each group in the catalogue's order, the installation folder naming its destination.
+  for (const PayloadGroup* group : kPayloadGroups) {
+    g_installationFolder = destinations.Of(*group);
+    WriteGroup(*group, progress);
+  }
+  g_installationFolder = destinations.folder;
 
   const ProgramShortcuts shortcuts = PlaceShortcuts();
   // Everything is installed: from here on, however the run ends (the frame

@@ -6,6 +6,7 @@
 #   <prefix>_GROUPS              the group names, in catalogue order
 #   <prefix>_<group>_FOLDER      the group's folder, relative to the catalogue
 #   <prefix>_<group>_POLICY      replace, keep or keep-set: what is done with its files already there
+#   <prefix>_<group>_DESTINATION folder or help: the installation folder or its Help folder
 #   <prefix>_<group>_COUNT       its number of entries
 #   <prefix>_<group>_TOTAL       the sum of its sizes
 #   <prefix>_<group>_NAME_<i>    name of entry i (1-based), without padding
@@ -48,12 +49,16 @@ function(pew_read_payload_catalogue catalogue prefix)
       continue()
     endif()
 
-    if(line MATCHES "^group[ \t]+([^ \t]+)[ \t]+([^ \t]+)[ \t]+([^ \t]+)[ \t]*$")
+    if(line MATCHES "^group[ \t]+([^ \t]+)[ \t]+([^ \t]+)[ \t]+([^ \t]+)[ \t]+([^ \t]+)[ \t]*$")
       set(group "${CMAKE_MATCH_1}")
       set(folder "${CMAKE_MATCH_2}")
       set(policy "${CMAKE_MATCH_3}")
+      set(destination "${CMAKE_MATCH_4}")
       if(NOT policy MATCHES "^(replace|keep|keep-set)$")
         string(APPEND errors "${where}: policy '${policy}' of group ${group} is not one of replace, keep, keep-set\n")
+      endif()
+      if(NOT destination MATCHES "^(folder|help)$")
+        string(APPEND errors "${where}: destination '${destination}' of group ${group} is not one of folder, help\n")
       endif()
       if(NOT group MATCHES "^[A-Za-z_][A-Za-z0-9_]*$")
         string(APPEND errors "${where}: group name '${group}' is not an identifier\n")
@@ -69,6 +74,7 @@ function(pew_read_payload_catalogue catalogue prefix)
       list(APPEND groups "${group}")
       set(${group}_folder "${folder}")
       set(${group}_policy "${policy}")
+      set(${group}_destination "${destination}")
       set(${group}_count 0)
       set(${group}_total 0)
       set(${group}_keys "")
@@ -76,7 +82,7 @@ function(pew_read_payload_catalogue catalogue prefix)
     endif()
 
     if(NOT line MATCHES "^([0-9]+) (.*)$")
-      string(APPEND errors "${where}: expected 'group <name> <folder> <policy>' or '<size> <file name>', found '${line}'\n")
+      string(APPEND errors "${where}: expected 'group <name> <folder> <policy> <destination>' or '<size> <file name>', found '${line}'\n")
       continue()
     endif()
     set(size "${CMAKE_MATCH_1}")
@@ -130,6 +136,7 @@ function(pew_read_payload_catalogue catalogue prefix)
     endif()
     set(${prefix}_${group}_FOLDER "${${group}_folder}" PARENT_SCOPE)
     set(${prefix}_${group}_POLICY "${${group}_policy}" PARENT_SCOPE)
+    set(${prefix}_${group}_DESTINATION "${${group}_destination}" PARENT_SCOPE)
     set(${prefix}_${group}_COUNT "${${group}_count}" PARENT_SCOPE)
     set(${prefix}_${group}_TOTAL "${${group}_total}" PARENT_SCOPE)
     if(${group}_count GREATER 0)

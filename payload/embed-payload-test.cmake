@@ -11,12 +11,12 @@ function(make_inputs root)
   file(REMOVE_RECURSE "${root}")
   file(WRITE "${root}/catalogue.txt"
        "# test catalogue\n"
-       "group FirstGroup one replace\n"
+       "group FirstGroup one replace folder\n"
        "3 a.txt\n"
        "5 Appendix I.htm\n"
        "0 empty.db\n"
        "\n"
-       "group SecondGroup two keep-set\n"
+       "group SecondGroup two keep-set help\n"
        "4 O'Neil.gif\n")
   file(WRITE "${root}/one/a.txt" "abc")
   file(WRITE "${root}/one/Appendix I.htm" "<html")
@@ -68,7 +68,7 @@ else()
   if(NOT output MATCHES "{'O','\\\\'','N','e','i','l'")
     fail("the quote in O'Neil.gif is not escaped:\n${output}")
   endif()
-  if(NOT output MATCHES "const PayloadGroup SecondGroup = {1, [^\n]*PayloadPolicy::kKeepExistingSet}")
+  if(NOT output MATCHES "const PayloadGroup SecondGroup = {1, [^\n]*PayloadPolicy::kKeepExistingSet, PayloadDestination::kHelpFolder}")
     fail("SecondGroup is not defined with its one entry and the catalogue's policy:\n${output}")
   endif()
 endif()
@@ -105,7 +105,9 @@ set(cases
   "name with a trailing blank|LINE|3 b.txt |'b.txt ' ends with a blank"
   "name with a backslash|LINE|3 sub\\b.txt|holds a character that Windows file names cannot hold"
   "size beyond 32 bits|LINE|2147483648 big.txt|does not fit in 32 bits"
-  "unknown policy|LINE|group ThirdGroup three sometimes|policy 'sometimes' of group ThirdGroup is not one of replace, keep, keep-set")
+  "unknown policy|LINE|group ThirdGroup three sometimes folder|policy 'sometimes' of group ThirdGroup is not one of replace, keep, keep-set"
+  "unknown destination|LINE|group ThirdGroup three keep desktop|destination 'desktop' of group ThirdGroup is not one of folder, help"
+  "no destination|LINE|group ThirdGroup three keep|expected 'group <name> <folder> <policy> <destination>'")
 set(n 0)
 foreach(case IN LISTS cases)
   string(REPLACE "|" ";" fields "${case}")

@@ -14,6 +14,9 @@ enum class PayloadPolicy : std::int32_t {
   kKeepExistingSet,  // as kKeepExisting, and the entries are written as a whole set or not at all
 };
 
+// Where a group is written: the installation folder, or its Help folder.
+enum class PayloadDestination : std::int32_t { kInstallationFolder, kHelpFolder };
+
 // One group of embedded files, constant data of the image. The build makes the
 // four groups from payload/catalogue.txt and the input folders beside it.
 struct PayloadGroup {
@@ -23,6 +26,15 @@ struct PayloadGroup {
   const std::uint8_t* blob;       // all entries back to back: entry i starts at the sum of
                                   // the sizes before it, and the blob ends with the last one
   PayloadPolicy policy;
+  PayloadDestination destination;
+
+  // Entry i's size in bytes, and all entries' together: the blob's length.
+  std::int32_t Size(std::int32_t i) const { return sizes[i]; }
+  std::int32_t ByteCount() const {
+    std::int32_t total = 0;
+    for (std::int32_t i = 0; i < entryCount; ++i) total += sizes[i];
+    return total;
+  }
 
   // Entry i's file name: its name field without the padding.
   std::string_view Name(std::int32_t i) const { return TrimRight(std::string_view(names[i], 32)); }
@@ -40,8 +52,15 @@ extern const PayloadGroup ApplicationGroup;  // into the installation folder
 extern const PayloadGroup FormatsGroup;      // into the installation folder, only when missing
 extern const PayloadGroup DatabaseGroup;     // into the installation folder, only when all are missing
 
-// The number of bytes of all entries of a group: its blob's length.
-std::int32_t PayloadGroupByteCount(const PayloadGroup& group);
+// Every group of the catalogue, in its order, which is the order in which the
+// installation checks and writes them: `for (const PayloadGroup* group : kPayloadGroups)`.
+struct PayloadGroups {
+  const PayloadGroup* const* list;
+  std::int32_t count;
+  const PayloadGroup* const* begin() const { return list; }
+  const PayloadGroup* const* end() const { return list + count; }
+};
+extern const PayloadGroups kPayloadGroups;
 
 // Each entry is first written to a temporary file beside its target and moved
 // over the target only when it is complete. The temporary name is the target's

@@ -133,12 +133,6 @@ PayloadName PayloadTemporaryName(std::string_view name) {
   return temporary;
 }
 
-std::int32_t PayloadGroupByteCount(const PayloadGroup& group) {
-  std::int32_t total = 0;
-  for (std::int32_t i = 0; i < group.entryCount; ++i) total += group.sizes[i];
-  return total;
-}
-
 void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
                        FixedText<256>& failedFileName, std::int32_t& writeStatus) {
   const std::string_view folderPath = folder.Trimmed();

@@ -192,13 +192,18 @@ testing::AssertionResult GroupInstalled(const PayloadGroup& group, const std::st
   return testing::AssertionSuccess();
 }
 
-// Every group where the installation puts it: the help files into the Help folder.
+// Where a group goes below the installation folder: "" or "\Help".
+std::string Below(const PayloadGroup& group) {
+  return group.destination == PayloadDestination::kHelpFolder ? "\\Help" : "";
+}
+
+// Every group where the installation puts it.
 testing::AssertionResult EverythingInstalledIn(const std::string& folder) {
-  for (const PayloadGroup* group : {&ApplicationGroup, &FormatsGroup, &DatabaseGroup}) {
-    const testing::AssertionResult installed = GroupInstalled(*group, folder);
+  for (const PayloadGroup* group : kPayloadGroups) {
+    const testing::AssertionResult installed = GroupInstalled(*group, folder + Below(*group));
     if (!installed) return installed;
   }
-  return GroupInstalled(HelpGroup, folder + "\\Help");
+  return testing::AssertionSuccess();
 }
 
 // The writer's temporary files end in '~'.
@@ -223,10 +228,10 @@ std::set<std::string> InstalledTree(std::wstring_view below) {
   } while (end != std::wstring_view::npos);
   const std::string folder = pewtest::Ansi(below) + "\\";
   tree.insert(folder + "Help\\");
-  for (const PayloadGroup* group : {&HelpGroup, &ApplicationGroup, &FormatsGroup, &DatabaseGroup}) {
+  for (const PayloadGroup* group : kPayloadGroups) {
     for (int i = 0; i < group->entryCount; ++i) {
       const std::string name(group->Name(i));
-      tree.insert(folder + (group == &HelpGroup ? "Help\\" : "") + name);
+      tree.insert(folder + (Below(*group).empty() ? "" : "Help\\") + name);
     }
   }
   return tree;
@@ -576,12 +581,12 @@ testing::AssertionResult EarlierInstallationIn(const std::string& folder) {
   if (!CreateDirectoryA(folder.c_str(), nullptr) || !CreateDirectoryA((folder + "\\Help").c_str(), nullptr)) {
     return testing::AssertionFailure() << "cannot make " << folder;
   }
-  for (const PayloadGroup* group : {&HelpGroup, &ApplicationGroup, &FormatsGroup, &DatabaseGroup}) {
+  for (const PayloadGroup* group : kPayloadGroups) {
     for (int i = 0; i < group->entryCount; ++i) {
       const std::string name(group->Name(i));
-      std::vector<std::uint8_t> content(group->Bytes(i), group->Bytes(i) + group->sizes[i]);
+      std::vector<std::uint8_t> content(group->Bytes(i), group->Bytes(i) + group->Size(i));
       content.insert(content.end(), {'2', '.', '0'});
-      const std::string path = folder + (group == &HelpGroup ? "\\Help\\" : "\\") + name;
+      const std::string path = folder + Below(*group) + "\\" + name;
       if (!pewtest::WriteFileBytes(path, content)) return testing::AssertionFailure() << "cannot write " << path;
     }
   }

@@ -107,11 +107,20 @@ TEST(PayloadCatalogue, GroupsHoldTheFilesTheInstallerReliesOn) {
   for (const GroupCase& c : Groups()) {
     SCOPED_TRACE(c.folder);
     long long bytes = 0;
-    for (int i = 0; i < c.group->entryCount; ++i) bytes += c.group->sizes[i];
-    EXPECT_EQ(PayloadGroupByteCount(*c.group), bytes);
+    for (int i = 0; i < c.group->entryCount; ++i) bytes += c.group->Size(i);
+    EXPECT_EQ(c.group->ByteCount(), bytes);
     total += c.group->entryCount;
   }
   EXPECT_EQ(total, 47);
+  // The one list of the groups, in the order they are written, each with its
+  // destination: the help files into the Help folder, the rest beside the program.
+  ASSERT_EQ(kPayloadGroups.count, 4);
+  const PayloadGroup* const inOrder[] = {&HelpGroup, &ApplicationGroup, &FormatsGroup, &DatabaseGroup};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(kPayloadGroups.list[i], inOrder[i]) << i;
+    EXPECT_EQ(inOrder[i]->destination, i == 0 ? PayloadDestination::kHelpFolder : PayloadDestination::kInstallationFolder)
+        << i;
+  }
 
   const auto lower = [](std::string name) {
     for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -527,7 +536,7 @@ TEST(PayloadWriter, WritesAnyGroupByRunningOffset) {
       {'c', ' ', ' ', 'd', ' ', 'e', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}};
   static const std::uint8_t blob[] = {'1', '2', '3', 'v', 'w', 'x', 'y', 'z'};
-  const PayloadGroup group = {3, sizes, names, blob, PayloadPolicy::kReplace};
+  const PayloadGroup group = {3, sizes, names, blob, PayloadPolicy::kReplace, PayloadDestination::kInstallationFolder};
   TempFolder folder;
   const std::string leftover = folder / "a b.tx~";
   ASSERT_TRUE(pewtest::WriteFileText(leftover, "left by an interrupted run, and longer"));

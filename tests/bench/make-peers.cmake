@@ -10,9 +10,10 @@
 #
 #   cmake -DCATALOGUE=<payload/catalogue.txt> -DOUT=<folder> -P make-peers.cmake
 #
-# Where each group goes and when it is written is the installer's own rule:
-# help files into <folder>\Help, the application files always, FORMAT.DB only
-# when it is missing, the three databases only when none of them exists.
+# Where each group goes and when it is written is the catalogue's, as the
+# installer reads it: its destination (the installation folder or its Help
+# folder) and its policy (always, only when missing, only when none of the set
+# exists).
 cmake_minimum_required(VERSION 3.25)
 if(NOT DEFINED CATALOGUE OR NOT DEFINED OUT)
   message(FATAL_ERROR "usage: cmake -DCATALOGUE=<catalogue.txt> -DOUT=<folder> -P make-peers.cmake")
@@ -24,9 +25,7 @@ if(NOT catalogue_ERRORS STREQUAL "")
 endif()
 get_filename_component(payloadRoot "${CATALOGUE}" DIRECTORY)
 
-# How each group is installed: the help files into the Help folder, every other
-# group by the policy that the catalogue gives it.
-set(placeHelpGroup help)
+# How each group is installed, by the policy that the catalogue gives it.
 set(place_replace always)
 set(place_keep ifMissing)
 set(place_keep-set setIfNoneExists)
@@ -46,13 +45,9 @@ set(componentRefs "")
 set(neverOverwrite "")
 set(fileNumber 0)
 foreach(group IN LISTS catalogue_GROUPS)
-  set(place "${place${group}}")
-  if(place STREQUAL "")
-    set(place "${place_${catalogue_${group}_POLICY}}")
-  endif()
+  set(place "${place_${catalogue_${group}_POLICY}}")
   set(folder "${payloadRoot}/${catalogue_${group}_FOLDER}")
-  # The help files go into the Help folder, every other group into the installation folder.
-  if(place STREQUAL "help")
+  if(catalogue_${group}_DESTINATION STREQUAL "help")
     set(nsiFolder "$INSTDIR\\Help")
     set(listedFolder "Help\\")
     set(wxsList wxsHelpFiles)

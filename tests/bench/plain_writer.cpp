@@ -54,9 +54,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot make %s: error %lu\n", help.c_str(), GetLastError());
     return 1;
   }
-  if (!WriteGroup(HelpGroup, help) || !WriteGroup(ApplicationGroup, folder) ||
-      !WriteGroup(FormatsGroup, folder) || !WriteGroup(DatabaseGroup, folder)) {
-    return 1;
+  for (const PayloadGroup* group : kPayloadGroups) {
+    if (!WriteGroup(*group, group->destination == PayloadDestination::kHelpFolder ? help : folder)) return 1;
   }
   QueryPerformanceCounter(&end);
 
