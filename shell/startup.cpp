@@ -17,7 +17,7 @@ void RunStaticConstructors() {
   for (std::size_t i = count; i > 0; --i) __CTOR_LIST__[i]();
 }
 
-// The guard that -fstack-protector-strong puts between a function's arrays
+// The guard that -fstack-protector puts between a function's byte arrays
 // and its return address, and checks before it returns. GCC's own libssp
 // seeds it from CryptoAPI (ADVAPI32 and its provider DLLs) in a constructor
 // that runs before the DLL search is restricted; the installer defines it
