@@ -6,12 +6,13 @@ cmake_minimum_required(VERSION 3.25)
 
 set(failures "")
 
-# Compacts `text`; sets result and output in the caller.
+# Compacts `text`, with the script's further definitions after it (-DVERSION=...);
+# sets result and output in the caller.
 function(compact name text)
   file(REMOVE "${WORK}/${name}.out")
   file(WRITE "${WORK}/${name}.manifest" "${text}")
   execute_process(COMMAND ${CMAKE_COMMAND} -DINPUT=${WORK}/${name}.manifest -DOUTPUT=${WORK}/${name}.out
-                          -P ${COMPACT_SCRIPT}
+                          ${ARGN} -P ${COMPACT_SCRIPT}
                   RESULT_VARIABLE code OUTPUT_QUIET ERROR_QUIET)
   set(result "${code}" PARENT_SCOPE)
   set(output "" PARENT_SCOPE)
@@ -34,24 +35,11 @@ endif()
 
 # The version is the one given, as the version record's; without one the
 # placeholder would ship, and the build stops.
-function(compact_version name text version)
-  file(REMOVE "${WORK}/${name}.out")
-  file(WRITE "${WORK}/${name}.manifest" "${text}")
-  execute_process(COMMAND ${CMAKE_COMMAND} -DINPUT=${WORK}/${name}.manifest -DOUTPUT=${WORK}/${name}.out
-                          ${version} -P ${COMPACT_SCRIPT}
-                  RESULT_VARIABLE code OUTPUT_QUIET ERROR_QUIET)
-  set(result "${code}" PARENT_SCOPE)
-  set(output "" PARENT_SCOPE)
-  if(EXISTS "${WORK}/${name}.out")
-    file(READ "${WORK}/${name}.out" out)
-    set(output "${out}" PARENT_SCOPE)
-  endif()
-endfunction()
-compact_version(version "<identity version=\"@PROJECT_VERSION@\"/>" -DVERSION=2.2.0.0)
+compact(version "<identity version=\"@PROJECT_VERSION@\"/>" -DVERSION=2.2.0.0)
 if(NOT result EQUAL 0 OR NOT output STREQUAL "<identity version=\"2.2.0.0\"/>")
   string(APPEND failures "the version was not put in: [${output}] (exit ${result})\n")
 endif()
-compact_version(noversion "<identity version=\"@PROJECT_VERSION@\"/>" "")
+compact(noversion "<identity version=\"@PROJECT_VERSION@\"/>")
 if(result EQUAL 0)
   string(APPEND failures "a manifest without its version was not refused: [${output}]\n")
 endif()

@@ -18,24 +18,7 @@ set -uo pipefail
 [ $# -eq 4 ] || { echo "usage: release_test.sh signed|refused <source> <payload> <scratch>" >&2; exit 2; }
 what=$1 root=$2 payload=$3 work=$4
 
-export PEW_BUILD_DIR=$work/build
-out=$PEW_BUILD_DIR/release-out
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-# tools/release with `password` (UNSET: none) and arguments; sets code and output.
-# tools/test has set the machine up: a test never runs apt.
-export PEW_SKIP_SETUP=1
-release() {
-  local password=$1
-  shift
-  if [ "$password" = UNSET ]; then
-    output=$(env -u PEW_SIGN_PASSWORD "$root/tools/release" "$@" 2>&1)
-  else
-    output=$(PEW_SIGN_PASSWORD=$password "$root/tools/release" "$@" 2>&1)
-  fi
-  code=$?
-}
+source "$(dirname "$0")/release_common.sh"
 
 # Flips the lowest bit of the byte in the middle of `file`.
 change_one_byte() {

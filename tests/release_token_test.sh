@@ -14,19 +14,7 @@ set -uo pipefail
 [ $# -eq 3 ] || { echo "usage: release_token_test.sh <source> <payload> <scratch>" >&2; exit 2; }
 root=$1 payload=$2 work=$3
 
-export PEW_BUILD_DIR=$work/build
-out=$PEW_BUILD_DIR/release-out
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-# tools/test has set the machine up: a test never runs apt.
-export PEW_SKIP_SETUP=1
-# tools/release with the PIN `pin` and arguments; sets code and output.
-release() {
-  local pin=$1
-  shift
-  output=$(PEW_SIGN_PASSWORD=$pin "$root/tools/release" "$@" 2>&1)
-  code=$?
-}
+source "$(dirname "$0")/release_common.sh"
 
 module=/usr/lib/softhsm/libsofthsm2.so
 for tool in softhsm2-util pkcs11-tool osslsigncode python3; do

@@ -111,6 +111,9 @@ pew_wine_start() {
   size=${size%x*}
   pew_wine_step "setting the desktop" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f || return 1
   pew_wine_step "setting the desktop's size" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size" /f || return 1
+  # A program that crashes ends with its exception code, its backtrace on
+  # stderr: Wine's crash dialog would wait for a click that no one gives.
+  pew_wine_step "turning off the crash dialog" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f || return 1
   # The desktop already running was made before the setting: start again.
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
