@@ -57,7 +57,8 @@ std::size_t ExactAnsiLength(std::wstring_view text) {
 
 // The system's Unicode normalisation (in kernel32 from Windows 7 on, in
 // normaliz.dll on Vista), loaded when first needed: no import for what only a
-// choice beyond the code page asks for. Null where there is none.
+// choice beyond the code page asks for; normaliz.dll stays loaded for the
+// rest of the run, as kernel32 does. Null where there is none.
 using NormalizeStringFn = int(WINAPI*)(NORM_FORM, LPCWSTR, int, LPWSTR, int);
 NormalizeStringFn Normalizer() {
   static const NormalizeStringFn normalize = [] {
@@ -70,8 +71,6 @@ NormalizeStringFn Normalizer() {
   }();
   return normalize;
 }
-
-using HeldText = HeldChoice;
 
 // A combining mark. The system counts a composed letter with a diacritic (à)
 // as nonspacing too, but as a letter (C3_ALPHA) as well; a mark is not one.
@@ -105,7 +104,7 @@ char32_t FirstLacking(std::wstring_view text) {
 // marks following in their order. A form counts only when it decomposes to the
 // same letter again (two marks of one class keep their order). False when the
 // code page holds no form of it.
-bool AppendHeldLetter(std::wstring_view letter, std::size_t baseLength, HeldText& out) {
+bool AppendHeldLetter(std::wstring_view letter, std::size_t baseLength, HeldChoice& out) {
   constexpr int kRoom = 16;
   const std::size_t marks = letter.size() - baseLength;
   if (letter.size() > 8) return false;
@@ -137,7 +136,7 @@ bool AppendHeldLetter(std::wstring_view letter, std::size_t baseLength, HeldText
 
 // `choice` in the form that the code page holds (FolderCheck::held); false,
 // with the first character to blame in `lacking`, when it holds none.
-bool FindHeldForm(std::wstring_view choice, HeldText& held, char32_t& lacking) {
+bool FindHeldForm(std::wstring_view choice, HeldChoice& held, char32_t& lacking) {
   held.Clear();
   held.Append(choice);
   if (ExactAnsiLength(choice) != npos) return true;
@@ -255,7 +254,7 @@ FolderCheck CheckFolderChoice(std::wstring_view typed, HeldChoice* heldChoice) {
   if (choice.empty()) return {FolderProblem::kEmpty, {}};
   const std::size_t limit = MaxFolderChoice();
   if (choice.size() > limit) return {FolderProblem::kTooLong, {}};
-  HeldText held;
+  HeldChoice held;
   char32_t lacking = 0;
   if (!FindHeldForm(choice, held, lacking)) {
     FolderCheck check{FolderProblem::kNotInCodePage, {}};
@@ -304,7 +303,7 @@ std::wstring_view FindLookAlikeFolder(std::wstring_view typed, std::wstring_view
     if (heldEnd == npos) heldEnd = held.size();
     const std::wstring_view typedLevel(choice.data(), typedEnd), heldLevel(held.data(), heldEnd);
     if (typedLevel == heldLevel) continue;
-    const HeldText typedPath(typedLevel), heldPath(heldLevel);
+    const HeldChoice typedPath(typedLevel), heldPath(heldLevel);
     const DWORD typedAttributes = GetFileAttributesW(typedPath.c_str());
     if (typedAttributes != INVALID_FILE_ATTRIBUTES && (typedAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
         GetFileAttributesW(heldPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
