@@ -312,3 +312,47 @@ std::wstring_view FindLookAlikeFolder(std::wstring_view typed, std::wstring_view
   }
   return {};
 }
+
+FreeSpace MeasureFreeSpace(std::wstring_view held) {
+  FreeSpace space;
+  // The deepest level that exists; at least the root: "d:" or "\\server\share".
+  std::size_t rootEnd = 2;
+  if (held[0] == L'\\') {
+    rootEnd = held.find(L'\\', held.find(L'\\', 2) + 1);
+    if (rootEnd == npos) rootEnd = held.size();
+  }
+  std::size_t end = held.size();
+  while (end > rootEnd) {
+    const DWORD attributes = GetFileAttributesW(HeldChoice(std::wstring_view(held.data(), end)).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) break;
+    end = held.rfind(L'\\', end - 1);
+  }
+  HeldChoice level(std::wstring_view(held.data(), end < rootEnd ? rootEnd : end));
+  level.Append(L"\\");
+  ULARGE_INTEGER available, total, free;
+  if (!GetDiskFreeSpaceExW(level.c_str(), &available, &total, &free)) return space;
+  // The cluster size is the volume's, which a folder may mount below the drive's root.
+  if (!GetVolumePathNameW(level.c_str(), space.volume.Buffer(), MAX_PATH)) return space;
+  space.volume.Adopt();
+  // A drive as Windows shows it, whatever case it was typed in ("S:\\").
+  wchar_t& letter = space.volume.Buffer()[0];
+  if (space.volume.size() >= 2 && space.volume.c_str()[1] == L':' && letter >= L'a' && letter <= L'z') letter -= 32;
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+  if (!GetDiskFreeSpaceW(space.volume.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+    return space;
+  }
+  const std::uint32_t cluster = sectorsPerCluster * bytesPerSector;
+
+  // The files of the user's data that are there already are not written.
+  char folder[4 * kMaxHeldChoice];
+  const int bytes =
+      WideCharToMultiByte(CP_ACP, 0, held.data(), static_cast<int>(held.size()), folder, sizeof folder, nullptr, nullptr);
+  if (bytes <= 0 || cluster == 0) return space;
+  for (const PayloadGroup* group : kPayloadGroups) {
+    const PayloadEntrySet entries = EntriesToWriteInto(*group, std::string_view(folder, static_cast<std::size_t>(bytes)));
+    space.needed += SpaceTaken(*group, entries, cluster);
+  }
+  space.available = available.QuadPart;
+  space.known = true;
+  return space;
+}

@@ -3,6 +3,8 @@
 // the installation makes from them fits.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <string_view>
 
@@ -44,6 +46,21 @@ FolderCheck CheckFolderChoice(std::wstring_view typed, HeldChoice* held = nullpt
 // Installing there would make a second folder that looks the same, for Windows
 // keeps both forms as different names. Empty when there is none.
 std::wstring_view FindLookAlikeFolder(std::wstring_view typed, std::wstring_view held);
+
+// The space that installing into `held` (an accepted choice in its held
+// form) takes on its drive or share, and what this user may still fill there
+// (the caller's figure, which honours disk quotas), read on the deepest level
+// of the choice that exists. Each file the run will write takes whole
+// clusters, and all of them at once: the new files stand beside the old ones
+// until they replace them. `known` is false where the drive cannot tell; the
+// installation then meets what it meets.
+struct FreeSpace {
+  bool known = false;
+  unsigned long long needed = 0;
+  unsigned long long available = 0;
+  WideText<MAX_PATH> volume;  // "d:\", "\\server\share\" or a mounted folder
+};
+FreeSpace MeasureFreeSpace(std::wstring_view held);
 
 // The longest choice that is accepted, in characters of the ANSI code page:
 // every folder, file and shortcut path that the installation makes from it

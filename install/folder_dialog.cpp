@@ -127,6 +127,20 @@ MessageText RefusalMessage(const FolderCheck& check) {
   return text;
 }
 
+// Refused with the others: a drive without room for the files would fill up
+// part of the way through, after the installation has begun to change things.
+MessageText NoRoomMessage(const FreeSpace& space) {
+  MessageText text(L"There is not enough free space for Pewsterline on ");
+  text.Append(space.volume.View()).Append(L": it needs ");
+  // The run needs a few megabytes, and this is said only where less is
+  // free: both fit in 32 bits, which need no division routine of the compiler's.
+  AppendNumber(text, static_cast<std::size_t>((space.needed + 1023) >> 10));
+  text.Append(L" KB, and ");
+  AppendNumber(text, static_cast<std::size_t>(space.available >> 10));
+  text.Append(L" KB are free.\rPlease free some space there, or choose a folder on another drive.");
+  return text;
+}
+
 // Whether the box's choice can be installed into; if not, a box owned by the
 // dialog says why. Where the code page holds its letters only in another
 // Unicode form, the edit box takes that form, which every later reading of it
@@ -142,6 +156,11 @@ bool AcceptFolderChoice(HWND dialog, HWND edit) {
   }
   if (check.problem != FolderProblem::kNone) {
     ShowUserMessage(dialog, " "sv, RefusalMessage(check).c_str(), "!"sv, "O"sv, 1);
+    return false;
+  }
+  const FreeSpace space = MeasureFreeSpace(held.View());
+  if (space.known && space.available < space.needed) {
+    ShowUserMessage(dialog, " "sv, NoRoomMessage(space).c_str(), "!"sv, "O"sv, 1);
     return false;
   }
   // The one trailing backslash that the check takes away stays, so that one

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-struct PayloadGroup;
+#include "payload/payload.h"
 
 // The Help folder inside the installation folder, and the application that
 // the shortcuts start, behind the installation folder.
@@ -29,17 +29,23 @@ void InstallSequence();
 // backslashes are those of the ANSI code page's letters (install/ansi_path.h).
 std::size_t FirstFolderLevelStart(std::string_view folder, UINT codePage = CP_ACP);
 
-// Whether the installation writes `group` into a folder where `exists` tells
-// which of its files are there: a group of the program always; one of the
-// user's data only when none of its files exists yet, so that an existing
-// FORMAT.DB is kept and a database set is never completed around the user's.
-bool GroupIsToBeWritten(const PayloadGroup& group, bool (*exists)(std::string_view name));
+// Of `group`, the entries that a run writes into a folder in which the
+// entries `present` have their files and the entries `staged` their temporary
+// files: of a group of the program all; of one of the user's data all when
+// none of them is there, so that an existing FORMAT.DB is kept and a database
+// set is never completed around the user's; of a set that an installation
+// ended between its moves left unfinished (some of its files there and the
+// temporary file of a member beside them; without that trace a partial set is
+// the user's) the missing ones; otherwise none.
+PayloadEntrySet EntriesToWrite(const PayloadGroup& group, PayloadEntrySet present, PayloadEntrySet staged);
 
-// Whether `group`, a set of which some but not all files exist, is one that
-// an installation ended between its moves left unfinished: only then does the
-// temporary file of a member lie beside it. Such a set is completed; a partial
-// set without that trace is the user's and is kept as it is.
-bool SetIsUnfinished(const PayloadGroup& group, bool (*exists)(std::string_view name));
+// The same for the files that are in the group's destination for the
+// installation folder `folder` (without a trailing backslash).
+PayloadEntrySet EntriesToWriteInto(const PayloadGroup& group, std::string_view folder);
+
+// The space on a drive with clusters of `clusterBytes` that the files of
+// `entries` take: each file takes whole clusters.
+unsigned long long SpaceTaken(const PayloadGroup& group, PayloadEntrySet entries, std::uint32_t clusterBytes);
 
 // What the progress bar shows: the share, in percent, of the payload's bytes
 // dealt with (written or kept); 100 when there are none.

@@ -80,6 +80,15 @@ MessageText SaveErrorMessage(std::string_view fileName) {
   return text;
 }
 
+MessageText DamagedInstallerMessage(std::string_view fileName) {
+  MessageText text("This installer is damaged: the file ");
+  text.Append(fileName).Append(
+      " that it carries is not intact.\r\r"
+      "An incomplete download or a damaged disk or USB stick can cause this. "
+      "Please obtain a new copy of the installer.");
+  return text;
+}
+
 // A file in use by another program, named with its folder so that the user
 // can tell which program holds it; for the application, that is Pewsterline.
 MessageText FileInUseMessage(std::string_view folder, std::string_view fileName) {
@@ -106,6 +115,16 @@ bool IsInUse(std::int32_t checkStatus) {
   ReleaseSessionEnd();
   ShowUserMessage(nullptr, " "sv, text.View(), "X"sv, "O"sv, 1);
   EndRun();
+}
+
+// A damaged copy of the installer would install its damaged files and report
+// success: every embedded file is checked against the digest that the build
+// recorded, before any window of the other application is closed.
+void ConfirmInstallerIsIntact() {
+  FixedText<256> damaged;
+  for (const PayloadGroup* group : kPayloadGroups) {
+    if (!PayloadGroupIsIntact(*group, damaged)) ReportFailure(DamagedInstallerMessage(damaged.Trimmed()));
+  }
 }
 
 void CloseOtherApplicationWindows() {
@@ -207,12 +226,6 @@ void ConfirmFilesCanBeReplaced(const Destinations& destinations) {
   }
 }
 
-bool ExistsInInstallationFolder(std::string_view name) {
-  CText<FixedText<256>::kWidth + 16> path(g_installationFolder.Trimmed());
-  path.Append("\\").Append(name);
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // What the progress bar shows: the share of the payload's bytes dealt with.
 class Progress {
  public:
@@ -235,12 +248,13 @@ class Progress {
 // it is to be written; on a failure reports the file and ends the run. The
 // group alone says what is written and how (its policy), so nothing else has
 // to agree with it.
-void WriteGroup(const PayloadGroup& group, Progress& progress) {
+void WriteGroup(const PayloadGroup& group, std::string_view installationFolder, Progress& progress) {
   FixedText<256> failedFileName;
   std::int32_t writeStatus = 0;
-  if (GroupIsToBeWritten(group, ExistsInInstallationFolder)) {
+  const PayloadEntrySet entries = EntriesToWriteInto(group, installationFolder);
+  if (entries == AllEntries(group)) {
     WritePayloadGroup(group, g_installationFolder, failedFileName, writeStatus);
-  } else if (SetIsUnfinished(group, ExistsInInstallationFolder)) {
+  } else if (entries != 0) {
     CompletePayloadSet(group, g_installationFolder, failedFileName, writeStatus);
   }
   if (writeStatus != 0) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
@@ -297,24 +311,27 @@ int ProgressPercent(long long doneBytes, long long totalBytes) {
   return totalBytes > 0 ? static_cast<int>(doneBytes * 100 / totalBytes) : 100;
 }
 
-bool GroupIsToBeWritten(const PayloadGroup& group, bool (*exists)(std::string_view name)) {
-  if (group.policy == PayloadPolicy::kReplace) return true;
-  for (std::int32_t i = 0; i < group.entryCount; ++i) {
-    if (exists(group.Name(i))) return false;
-  }
-  return true;
+PayloadEntrySet EntriesToWrite(const PayloadGroup& group, PayloadEntrySet present, PayloadEntrySet staged) {
+  const PayloadEntrySet all = AllEntries(group);
+  if (group.policy == PayloadPolicy::kReplace || present == 0) return all;
+  const bool unfinished = group.policy == PayloadPolicy::kKeepExistingSet && staged != 0;
+  return unfinished ? all & ~present : 0;
 }
 
-bool SetIsUnfinished(const PayloadGroup& group, bool (*exists)(std::string_view name)) {
-  if (group.policy != PayloadPolicy::kKeepExistingSet) return false;
-  std::int32_t present = 0;
-  bool traced = false;
+unsigned long long SpaceTaken(const PayloadGroup& group, PayloadEntrySet entries, std::uint32_t clusterBytes) {
+  unsigned long long taken = 0;
   for (std::int32_t i = 0; i < group.entryCount; ++i) {
-    const std::string_view name = group.Name(i);
-    if (exists(name)) ++present;
-    if (exists(PayloadTemporaryName(name).View())) traced = true;
+    // In 32 bits: an entry's size is below 2^31, a cluster at most a few MiB.
+    const std::uint32_t clusters = (static_cast<std::uint32_t>(group.Size(i)) + clusterBytes - 1) / clusterBytes;
+    if (Holds(entries, i)) taken += static_cast<unsigned long long>(clusters) * clusterBytes;
   }
-  return traced && present > 0 && present < group.entryCount;
+  return taken;
+}
+
+PayloadEntrySet EntriesToWriteInto(const PayloadGroup& group, std::string_view folder) {
+  CText<FixedText<256>::kWidth + 16> where(folder);
+  if (group.destination == PayloadDestination::kHelpFolder) where.Append("\\").Append(kHelpFolderName);
+  return EntriesToWrite(group, FindPayloadFiles(group, where.View(), false), FindPayloadFiles(group, where.View(), true));
 }
 
 std::size_t FirstFolderLevelStart(std::string_view folder, UINT codePage) {
@@ -348,6 +365,7 @@ void ClaimInstallationOrEnd() {
 
 void InstallSequence() {
   PumpMessages();
+  ConfirmInstallerIsIntact();
   CloseOtherApplicationWindows();
   PumpMessages();
 
@@ -377,7 +395,7 @@ void InstallSequence() {
   // Each group in the catalogue's order, the installation folder naming its destination.
   for (const PayloadGroup* group : kPayloadGroups) {
     g_installationFolder = destinations.Of(*group);
-    WriteGroup(*group, progress);
+    WriteGroup(*group, destinations.folder.Trimmed(), progress);
   }
   g_installationFolder = destinations.folder;
 

@@ -18,6 +18,8 @@
 
 # The name table gives every name 32 characters.
 set(PEW_PAYLOAD_NAME_WIDTH 32)
+# The installation chooses a group's entries with one 64-bit value, a bit each.
+set(PEW_PAYLOAD_MAX_ENTRIES 64)
 # Sizes and offsets are signed 32-bit integers in the image.
 set(PEW_PAYLOAD_MAX_BYTES 2147483647)
 
@@ -133,6 +135,8 @@ function(pew_read_payload_catalogue catalogue prefix)
   foreach(group IN LISTS groups)
     if(${group}_count EQUAL 0)
       string(APPEND errors "${catalogue}: group ${group} has no entries\n")
+    elseif(${group}_count GREATER PEW_PAYLOAD_MAX_ENTRIES)
+      string(APPEND errors "${catalogue}: group ${group} has more than ${PEW_PAYLOAD_MAX_ENTRIES} entries\n")
     endif()
     set(${prefix}_${group}_FOLDER "${${group}_folder}" PARENT_SCOPE)
     set(${prefix}_${group}_POLICY "${${group}_policy}" PARENT_SCOPE)

@@ -12,8 +12,8 @@
 # holds anything that is not listed. Nothing is written then, and an earlier
 # output is removed, so that no stale catalogue can be compiled in its place.
 #
-# The generated source holds each group's size and name tables as C++ arrays,
-# and its bytes as one assembler .incbin per file, back to back in a read-only
+# The generated source holds each group's size, name and CRC-32 tables as C++
+# arrays, and its bytes as one assembler .incbin per file, back to back in a read-only
 # section of the group's own: the assembler copies the files straight into the
 # object, which is much faster to build than a source of byte arrays.
 cmake_minimum_required(VERSION 3.25)
@@ -108,6 +108,21 @@ function(pew_c_name_field name width out)
   set(${out} "{${field}}" PARENT_SCOPE)
 endfunction()
 
+# The CRC-32 of a file (zip's and gzip's: polynomial 0xEDB88320), as a C++
+# literal. CMake has no CRC of its own, but a gzip stream ends with the CRC-32
+# of what it holds, least significant byte first: the file is compressed into
+# a stream of its own (libarchive's raw format), and the CRC read from its end.
+function(pew_file_crc32 file out)
+  set(stream "${OUTPUT}.crc.gz")
+  file(ARCHIVE_CREATE OUTPUT "${stream}" PATHS "${file}" FORMAT raw COMPRESSION GZip COMPRESSION_LEVEL 1)
+  file(SIZE "${stream}" size)
+  math(EXPR trailer "${size} - 8")
+  file(READ "${stream}" bytes OFFSET ${trailer} LIMIT 4 HEX)
+  file(REMOVE "${stream}")
+  string(REGEX REPLACE "^(..)(..)(..)(..)$" "0x\\4\\3\\2\\1u" crc "${bytes}")
+  set(${out} "${crc}" PARENT_SCOPE)
+endfunction()
+
 # The catalogue's policy words as PayloadPolicy (payload/payload.h).
 set(pew_policy_replace kReplace)
 set(pew_policy_keep kKeepExisting)
@@ -133,6 +148,7 @@ foreach(group IN LISTS catalogue_GROUPS)
   string(APPEND source "    \"${label}:\\n\"\n")
   set(sizes "")
   set(names "")
+  set(crcs "")
   foreach(i RANGE 1 ${count})
     set(name "${catalogue_${group}_NAME_${i}}")
     # The path is quoted twice: once for the assembler, once for C++.
@@ -140,6 +156,8 @@ foreach(group IN LISTS catalogue_GROUPS)
     pew_c_string_body(".incbin \"${assemblerPath}\"" directive)
     string(APPEND source "    \"${directive}\\n\"\n")
     string(APPEND sizes "    ${catalogue_${group}_SIZE_${i}},\n")
+    pew_file_crc32("${folder}/${name}" crc)
+    string(APPEND crcs "    ${crc},\n")
     pew_c_name_field("${name}" ${PEW_PAYLOAD_NAME_WIDTH} field)
     string(APPEND names "    ${field},\n")
   endforeach()
@@ -148,9 +166,10 @@ foreach(group IN LISTS catalogue_GROUPS)
   string(APPEND source "extern const std::uint8_t pewPayload${group}Blob[] asm(\"${label}\");\n")
   string(APPEND source "static const std::int32_t pewPayload${group}Sizes[${count}] = {\n${sizes}};\n")
   string(APPEND source "static const char pewPayload${group}Names[${count}][${PEW_PAYLOAD_NAME_WIDTH}] = {\n${names}};\n")
+  string(APPEND source "static const std::uint32_t pewPayload${group}Crcs[${count}] = {\n${crcs}};\n")
   set(policy ${pew_policy_${catalogue_${group}_POLICY}})
   set(destination ${pew_destination_${catalogue_${group}_DESTINATION}})
-  string(APPEND source "extern const PayloadGroup ${group} = {${count}, pewPayload${group}Sizes, pewPayload${group}Names, pewPayload${group}Blob, PayloadPolicy::${policy}, PayloadDestination::${destination}};\n")
+  string(APPEND source "extern const PayloadGroup ${group} = {${count}, pewPayload${group}Sizes, pewPayload${group}Names, pewPayload${group}Blob, pewPayload${group}Crcs, PayloadPolicy::${policy}, PayloadDestination::${destination}};\n")
   string(APPEND list "    &${group},\n")
 endforeach()
 list(LENGTH catalogue_GROUPS groupCount)

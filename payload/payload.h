@@ -25,6 +25,7 @@ struct PayloadGroup {
   const char (*names)[32];        // entryCount 32-character blank-padded names, no terminator
   const std::uint8_t* blob;       // all entries back to back: entry i starts at the sum of
                                   // the sizes before it, and the blob ends with the last one
+  const std::uint32_t* crcs;      // entryCount CRC-32s (zip's) of the entries' bytes, made by the build
   PayloadPolicy policy;
   PayloadDestination destination;
 
@@ -46,6 +47,15 @@ struct PayloadGroup {
   }
 };
 
+// A choice of a group's entries: bit i stands for entry i. The catalogue holds
+// at most 64 entries in a group (payload/catalogue.cmake).
+using PayloadEntrySet = std::uint64_t;
+inline constexpr std::int32_t kMaxGroupEntries = 64;
+inline PayloadEntrySet AllEntries(const PayloadGroup& group) {
+  return group.entryCount >= kMaxGroupEntries ? ~PayloadEntrySet{0} : (PayloadEntrySet{1} << group.entryCount) - 1;
+}
+inline bool Holds(PayloadEntrySet entries, std::int32_t i) { return ((entries >> i) & 1) != 0; }
+
 // In the order in which the installation writes them.
 extern const PayloadGroup HelpGroup;         // into the Help folder
 extern const PayloadGroup ApplicationGroup;  // into the installation folder
@@ -62,6 +72,12 @@ struct PayloadGroups {
 };
 extern const PayloadGroups kPayloadGroups;
 
+// Whether every entry of `group` still holds the bytes that the build put
+// into the image: a copy of the installer damaged on its way (an incomplete
+// download, a failing disk) would install the damage and report success. When
+// one does not, `damagedFileName` names the first such entry.
+bool PayloadGroupIsIntact(const PayloadGroup& group, FixedText<256>& damagedFileName);
+
 // Each entry is first written to a temporary file beside its target and moved
 // over the target only when it is complete. The temporary name is the target's
 // name with its last character replaced by this mark ("Rotaplan.ex~"), or by
@@ -74,6 +90,11 @@ inline constexpr char kPayloadTemporaryAltMark = '!';
 // An entry's name (trimmed) as a NUL-terminated text, and its temporary name.
 using PayloadName = CText<32>;
 PayloadName PayloadTemporaryName(std::string_view name);
+
+// The entries of `group` whose files are in `folder` (trailing blanks
+// removed, no trailing backslash), or with `temporary` those whose temporary
+// files are: a file or a folder of that name.
+PayloadEntrySet FindPayloadFiles(const PayloadGroup& group, std::string_view folder, bool temporary);
 
 // Writes every entry of `group` as a file of its own into `folder` (trailing
 // blanks removed, no trailing backslash), in table order, and stops at the

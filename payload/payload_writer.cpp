@@ -133,6 +133,18 @@ PayloadName PayloadTemporaryName(std::string_view name) {
   return temporary;
 }
 
+PayloadEntrySet FindPayloadFiles(const PayloadGroup& group, std::string_view folder, bool temporary) {
+  PayloadEntrySet found = 0;
+  EntryPath target;
+  EntryPath temporaryPath;
+  for (std::int32_t i = 0; i < group.entryCount; ++i) {
+    ComposePaths(folder, group.Name(i), target, temporaryPath);
+    const EntryPath& path = temporary ? temporaryPath : target;
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) found |= PayloadEntrySet{1} << i;
+  }
+  return found;
+}
+
 void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
                        FixedText<256>& failedFileName, std::int32_t& writeStatus) {
   const std::string_view folderPath = folder.Trimmed();

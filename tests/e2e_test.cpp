@@ -506,6 +506,37 @@ TEST_F(Installer, ASlowButAnsweringWindowIsWaitedFor) {
   EXPECT_EQ(run.ExitCode(), kExitCancelled);
 }
 
+// A copy with one byte changed inside a file that it carries, as an incomplete
+// download or a failing USB stick leaves it, says so before it closes a
+// window of the other application or writes anything, and fails.
+TEST_F(Installer, ADamagedCopySaysSoAndChangesNothing) {
+  auto image = ReadFileBytes(pewtest::InstallerPath());
+  ASSERT_TRUE(image.has_value());
+  const int picture = 35;
+  ASSERT_EQ(HelpGroup.Name(picture), "Personnel.gif");
+  const auto found = std::search(image->begin(), image->end(), HelpGroup.Bytes(picture),
+                                 HelpGroup.Bytes(picture) + HelpGroup.Size(picture));
+  ASSERT_NE(found, image->end());
+  found[HelpGroup.Size(picture) / 2] ^= 0x01;
+  const pewtest::TempFolder folder;
+  ASSERT_TRUE(pewtest::WriteFileBytes(folder / "PewsterlineSetup.exe", *image));
+  OtherApplication other(0, false);
+  pewtest::ChildProcess copy;
+  ASSERT_TRUE(copy.Start(folder / "PewsterlineSetup.exe"));
+  HWND box = pewtest::WaitForDialog("Pewsterline", copy.Id(), pewtest::WaitLimit());
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(pewtest::MessageBoxStaticText(box),
+            "This installer is damaged: the file Personnel.gif that it carries is not intact.\r\r"
+            "An incomplete download or a damaged disk or USB stick can cause this. "
+            "Please obtain a new copy of the installer.");
+  EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
+  EXPECT_EQ(other.Closed(), std::vector<int>({0, 0, 0}));
+  pewtest::Click(GetDlgItem(box, IDOK));
+  EXPECT_EQ(copy.WaitForExit(pewtest::WaitLimit()), kExitFailed);
+  EXPECT_FALSE(FolderExists("c:\\pewline"));
+  EXPECT_FALSE(shortcuts_.AnyPresent());
+}
+
 TEST_F(Installer, AFolderThatCannotBeMadeIsReportedAndFails) {
   const std::string folder = FolderOnD("blocked");
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
@@ -1212,6 +1243,7 @@ TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
   struct Case {
     std::wstring typed;
     std::wstring says;
+    bool example = true;  // followed by an example of a good choice
   };
   // A folder named with a u and a combining diaeresis, as a Mac names it; the
   // code page holds only the composed ü, which would make a second "Müller".
@@ -1228,6 +1260,9 @@ TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
       {L"d:\\refused\\" + std::wstring(MaxFolderChoice(), L'x'), L"at most " + Wide(limit) + L" characters"},
       {decomposed + L"\\pewline", L"already exists, its letters written in another way than this computer can use:\r" +
                                        decomposed + L"\r"},
+      // tools/test makes s: a drive of 768 KiB when it runs as root.
+      {L"s:\\pewline", L"There is not enough free space for Pewsterline on S:\\: it needs 1152 KB, and 768 KB are "
+                       L"free.\rPlease free some space there, or choose a folder on another drive.", false},
   };
   InstallerRun run;
   ASSERT_TRUE(run.Start());
@@ -1236,12 +1271,16 @@ TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
   const DWORD threadId = GetWindowThreadProcessId(dialog, nullptr);
   for (const Case& c : cases) {
     SCOPED_TRACE(Printable(c.typed));
+    if (c.typed.starts_with(L"s:") && !FolderExists("s:\\")) {
+      ADD_FAILURE() << "no small drive s: to try (tools/test makes it when it runs as root)";
+      continue;
+    }
     run.ChooseFolder(c.typed);
     const auto box = run.AnswerRefusal();
     ASSERT_TRUE(box.has_value()) << "no message box";
     EXPECT_EQ(box->owner, dialog);
     EXPECT_NE(box->wideText.find(c.says), std::wstring::npos) << Printable(box->wideText);
-    EXPECT_NE(box->text.find("\rFor example: c:\\pewline"), std::string::npos) << box->text;
+    EXPECT_EQ(box->text.find("\rFor example: c:\\pewline") != std::string::npos, c.example) << box->text;
     // Still open, with the text as typed, in focus and selected to type over.
     EXPECT_TRUE(IsWindowVisible(dialog));
     EXPECT_TRUE(pewtest::ControlTextW(edit) == c.typed);
@@ -1320,44 +1359,62 @@ TEST(FolderLevels, StartPastTheDriveOrTheServerAndShare) {
   }
 }
 
-// Which of the user's data groups are written, for the files already there.
-const std::set<std::string>* g_existing = nullptr;
-bool Existing(std::string_view name) { return g_existing->count(std::string(name)) > 0; }
+// The entries of `group` whose files (or with `temporary` whose temporary
+// files) are among `names`.
+PayloadEntrySet Named(const PayloadGroup& group, const std::set<std::string>& names, bool temporary) {
+  PayloadEntrySet entries = 0;
+  for (int i = 0; i < group.entryCount; ++i) {
+    const std::string name(temporary ? PayloadTemporaryName(group.Name(i)).View() : group.Name(i));
+    if (names.count(name) != 0) entries |= PayloadEntrySet{1} << i;
+  }
+  return entries;
+}
 
-// A partial database set is completed only when the temporary file of one of
-// its members shows that an installation was ended between the set's moves.
+// Which of the user's data groups are written, for the files already there,
+// and the space the run takes on a drive of 4 KiB clusters: each file whole
+// clusters, the program's files (1,146,880 bytes) always. A partial database
+// set is completed only when the temporary file of one of its members shows
+// that an installation was ended between the set's moves.
 TEST(DataGroups, AreWrittenOnlyWhenNoneOfTheirFilesExists) {
   struct Case {
     std::set<std::string> existing;
     bool formats, databases, completed;
+    long long space;
   };
   const Case cases[] = {
-      {{}, true, true, false},
-      {{"Rotaplan.exe", "Uninstall.txt"}, true, true, false},
-      {{"FORMAT.DB"}, false, true, false},
-      {{"4-msty.db"}, true, false, false},
-      {{"4-people.db"}, true, false, false},
-      {{"4-reg.db", "FORMAT.DB"}, false, false, false},
-      {{"4-msty.db", "4-people.db", "4-reg.db"}, true, false, false},
-      {{"4-msty.db", "4-people.db", "4-reg.d~"}, true, false, true},
-      {{"4-msty.db", "4-msty.d~"}, true, false, true},
-      {{"4-reg.d~", "4-msty.d~"}, true, true, false},                        // none in place: written whole
-      {{"4-msty.db", "4-people.db", "4-reg.db", "4-reg.d~"}, true, false, false},  // complete
-      {{"FORMAT.DB", "FORMAT.D~"}, false, true, false},                     // no set
+      {{}, true, true, false, 1179648},
+      {{"Rotaplan.exe", "Uninstall.txt"}, true, true, false, 1179648},
+      {{"FORMAT.DB"}, false, true, false, 1175552},
+      {{"4-msty.db"}, true, false, false, 1150976},
+      {{"4-people.db"}, true, false, false, 1150976},
+      {{"4-reg.db", "FORMAT.DB"}, false, false, false, 1146880},
+      {{"4-msty.db", "4-people.db", "4-reg.db"}, true, false, false, 1150976},
+      {{"4-msty.db", "4-people.db", "4-reg.d~"}, true, false, true, 1155072},
+      {{"4-msty.db", "4-msty.d~"}, true, false, true, 1175552},
+      {{"4-reg.d~", "4-msty.d~"}, true, true, false, 1179648},                        // none in place: written whole
+      {{"4-msty.db", "4-people.db", "4-reg.db", "4-reg.d~"}, true, false, false, 1150976},  // complete
+      {{"FORMAT.DB", "FORMAT.D~"}, false, true, false, 1175552},                     // no set
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.existing));
-    g_existing = &c.existing;
-    EXPECT_EQ(GroupIsToBeWritten(FormatsGroup, Existing), c.formats);
-    EXPECT_EQ(GroupIsToBeWritten(DatabaseGroup, Existing), c.databases);
-    EXPECT_EQ(SetIsUnfinished(DatabaseGroup, Existing), c.completed);
-    EXPECT_FALSE(SetIsUnfinished(FormatsGroup, Existing));
+    std::map<const PayloadGroup*, PayloadEntrySet> written;
+    long long space = 0;
+    for (const PayloadGroup* group : kPayloadGroups) {
+      written[group] = EntriesToWrite(*group, Named(*group, c.existing, false), Named(*group, c.existing, true));
+      space += SpaceTaken(*group, written[group], 4096);
+    }
+    EXPECT_EQ(written[&FormatsGroup] == AllEntries(FormatsGroup), c.formats);
+    EXPECT_EQ(written[&DatabaseGroup] == AllEntries(DatabaseGroup), c.databases);
+    EXPECT_EQ(written[&DatabaseGroup] != 0 && !c.databases, c.completed);
+    EXPECT_EQ(space, c.space);
   }
-  // The program's own files are written over whatever is there.
+  // The program's own files are written over whatever is there; a file takes
+  // whole clusters of any size.
   const std::set<std::string> everything = {"1.htm", "Rotaplan.exe", "Uninstall.txt"};
-  g_existing = &everything;
-  EXPECT_TRUE(GroupIsToBeWritten(HelpGroup, Existing));
-  EXPECT_TRUE(GroupIsToBeWritten(ApplicationGroup, Existing));
+  EXPECT_EQ(EntriesToWrite(HelpGroup, Named(HelpGroup, everything, false), 0), AllEntries(HelpGroup));
+  EXPECT_EQ(EntriesToWrite(ApplicationGroup, AllEntries(ApplicationGroup), 0), AllEntries(ApplicationGroup));
+  EXPECT_EQ(SpaceTaken(ApplicationGroup, AllEntries(ApplicationGroup), 1), 565672);
+  EXPECT_EQ(SpaceTaken(ApplicationGroup, AllEntries(ApplicationGroup), 65536), 655360);
 }
 
 TEST(Progress, IsTheShareOfTheBytesDealtWith) {

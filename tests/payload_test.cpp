@@ -441,6 +441,27 @@ TEST(PayloadWriter, ReadOnlyFileStopsTheGroupAndStaysAsItWas) {
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// The installer's own CRC-32 of every entry is the one the build recorded; one
+// byte changed anywhere in an entry (its first, one inside, its last) names it.
+TEST(PayloadCheck, AnEntryWithOneChangedByteIsNamedAsDamaged) {
+  FixedText<256> damaged;
+  for (const PayloadGroup* group : kPayloadGroups) EXPECT_TRUE(PayloadGroupIsIntact(*group, damaged)) << damaged.Trimmed();
+  struct Case {
+    const PayloadGroup& group;
+    int entry;
+    std::int32_t at;  // -1: the last byte
+  };
+  for (const Case& c : {Case{HelpGroup, 35, 0}, Case{ApplicationGroup, 0, 300001}, Case{DatabaseGroup, 1, -1}}) {
+    SCOPED_TRACE(EntryName(c.group, c.entry));
+    Bytes blob(c.group.blob, c.group.blob + c.group.ByteCount());
+    blob[c.group.Bytes(c.entry) - c.group.blob + (c.at < 0 ? c.group.Size(c.entry) - 1 : c.at)] ^= 0x10;
+    PayloadGroup copy = c.group;
+    copy.blob = blob.data();
+    EXPECT_FALSE(PayloadGroupIsIntact(copy, damaged));
+    EXPECT_EQ(damaged.Trimmed(), EntryName(c.group, c.entry));
+  }
+}
+
 // Before anything is written, the files a group would replace are checked:
 // the first that cannot be replaced is named, with why; nothing is changed,
 // a file that is there keeps its content. Groups of the user's data replace
@@ -536,7 +557,8 @@ TEST(PayloadWriter, WritesAnyGroupByRunningOffset) {
       {'c', ' ', ' ', 'd', ' ', 'e', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}};
   static const std::uint8_t blob[] = {'1', '2', '3', 'v', 'w', 'x', 'y', 'z'};
-  const PayloadGroup group = {3, sizes, names, blob, PayloadPolicy::kReplace, PayloadDestination::kInstallationFolder};
+  static const std::uint32_t crcs[] = {0x884863D2u, 0, 0x52971922u};
+  const PayloadGroup group = {3, sizes, names, blob, crcs, PayloadPolicy::kReplace, PayloadDestination::kInstallationFolder};
   TempFolder folder;
   const std::string leftover = folder / "a b.tx~";
   ASSERT_TRUE(pewtest::WriteFileText(leftover, "left by an interrupted run, and longer"));

@@ -2,6 +2,7 @@
 # and a wineserver that is already running before anything else starts.
 #
 #   pew_wine_start [--use-display]   sets WINEPREFIX, HOME, DISPLAY, PEW_WINE_DIR, PEW_DRIVE_D
+#                                    and, as root, PEW_DRIVE_S
 #   pew_wine_stop                    ends the wineserver and Xvfb, removes the prefix
 #
 # The prefix's Desktop and Documents are real folders inside it (Wine links them
@@ -128,10 +129,23 @@ pew_wine_start() {
   export PEW_DRIVE_D="$PEW_WINE_DIR/drive-d"
   pew_as_wine_user mkdir -p "$PEW_DRIVE_D"
   pew_as_wine_user ln -sfn "$PEW_DRIVE_D" "$WINEPREFIX/dosdevices/d:"
+
+  # s: is a drive with 768 KiB, too small for the installation: a file system
+  # of its own (tmpfs), which only root may mount. Without it the tests that
+  # need a full drive say that they could not try one.
+  if [ "$(id -u)" -eq 0 ]; then
+    local small="$PEW_WINE_DIR/drive-s"
+    mkdir -p "$small"
+    if mount -t tmpfs -o "size=768k,mode=0755,uid=$(id -u "${PEW_WINE_USER:-root}")" pewsterline-small "$small" 2>/dev/null; then
+      export PEW_DRIVE_S="$small"
+      pew_as_wine_user ln -sfn "$small" "$WINEPREFIX/dosdevices/s:"
+    fi
+  fi
 }
 
 pew_wine_stop() {
   if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
+  if [ -n "${PEW_DRIVE_S:-}" ]; then umount "$PEW_DRIVE_S" 2>/dev/null || true; fi
   if [ -n "${PEW_XVFB_PID:-}" ]; then kill "$PEW_XVFB_PID" 2>/dev/null || true; wait "$PEW_XVFB_PID" 2>/dev/null || true; fi
   if [ -n "${PEW_WINE_DIR:-}" ] && [ -z "${PEW_KEEP_WINE:-}" ]; then rm -rf "$PEW_WINE_DIR"; fi
 }
