@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
+#include "common/file_attributes.h"
 #include "fixedtext/fixed_text.h"
+#include "install/ansi_path.h"
 #include "install/install.h"
 #include "payload/payload.h"
 #include "shortcuts/shortcuts.h"
@@ -304,9 +306,7 @@ std::wstring_view FindLookAlikeFolder(std::wstring_view typed, std::wstring_view
     const std::wstring_view typedLevel(choice.data(), typedEnd), heldLevel(held.data(), heldEnd);
     if (typedLevel == heldLevel) continue;
     const HeldChoice typedPath(typedLevel), heldPath(heldLevel);
-    const DWORD typedAttributes = GetFileAttributesW(typedPath.c_str());
-    if (typedAttributes != INVALID_FILE_ATTRIBUTES && (typedAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-        GetFileAttributesW(heldPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (FolderExists(typedPath.c_str()) && GetFileAttributesW(heldPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
       return typedLevel;
     }
   }
@@ -315,44 +315,43 @@ std::wstring_view FindLookAlikeFolder(std::wstring_view typed, std::wstring_view
 
 FreeSpace MeasureFreeSpace(std::wstring_view held) {
   FreeSpace space;
+  // The choice is accepted: its held form converts exactly, in at most
+  // MaxFolderChoice() bytes, and the files are looked for as the installation will.
+  char ansi[FixedText<256>::kWidth];
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, held.data(), static_cast<int>(held.size()), ansi, sizeof ansi,
+                                        nullptr, nullptr);
+  if (bytes <= 0) return space;
+  const std::string_view folder(ansi, static_cast<std::size_t>(bytes));
   // The deepest level that exists; at least the root: "d:" or "\\server\share".
   std::size_t rootEnd = 2;
-  if (held[0] == L'\\') {
-    rootEnd = held.find(L'\\', held.find(L'\\', 2) + 1);
-    if (rootEnd == npos) rootEnd = held.size();
+  if (folder[0] == '\\') {
+    rootEnd = FindBackslash(folder, FindBackslash(folder, 2) + 1);
+    if (rootEnd == npos) rootEnd = folder.size();
   }
-  std::size_t end = held.size();
-  while (end > rootEnd) {
-    const DWORD attributes = GetFileAttributesW(HeldChoice(std::wstring_view(held.data(), end)).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) break;
-    end = held.rfind(L'\\', end - 1);
+  std::size_t end = folder.size();
+  while (end > rootEnd && !FolderExists(CText<sizeof ansi>(Head(folder, end)).c_str())) {
+    end = FindLastBackslash(Head(folder, end));
   }
-  HeldChoice level(std::wstring_view(held.data(), end < rootEnd ? rootEnd : end));
-  level.Append(L"\\");
+  CText<sizeof ansi + 1> level(Head(folder, end < rootEnd ? rootEnd : end));
+  level.Append("\\");
   ULARGE_INTEGER available, total, free;
-  if (!GetDiskFreeSpaceExW(level.c_str(), &available, &total, &free)) return space;
-  // The cluster size is the volume's, which a folder may mount below the drive's root.
-  if (!GetVolumePathNameW(level.c_str(), space.volume.Buffer(), MAX_PATH)) return space;
-  space.volume.Adopt();
-  // A drive as Windows shows it, whatever case it was typed in ("S:\\").
-  wchar_t& letter = space.volume.Buffer()[0];
-  if (space.volume.size() >= 2 && space.volume.c_str()[1] == L':' && letter >= L'a' && letter <= L'z') letter -= 32;
+  char volume[MAX_PATH];
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-  if (!GetDiskFreeSpaceW(space.volume.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+  // The cluster size is the volume's, which a folder may mount below the drive's root.
+  if (!GetDiskFreeSpaceExA(level.c_str(), &available, &total, &free) ||
+      !GetVolumePathNameA(level.c_str(), volume, MAX_PATH) ||
+      !GetDiskFreeSpaceA(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
     return space;
   }
-  const std::uint32_t cluster = sectorsPerCluster * bytesPerSector;
-
   // The files of the user's data that are there already are not written.
-  char folder[4 * kMaxHeldChoice];
-  const int bytes =
-      WideCharToMultiByte(CP_ACP, 0, held.data(), static_cast<int>(held.size()), folder, sizeof folder, nullptr, nullptr);
-  if (bytes <= 0 || cluster == 0) return space;
   for (const PayloadGroup* group : kPayloadGroups) {
-    const PayloadEntrySet entries = EntriesToWriteInto(*group, std::string_view(folder, static_cast<std::size_t>(bytes)));
-    space.needed += SpaceTaken(*group, entries, cluster);
+    space.needed += SpaceTaken(*group, EntriesToWriteInto(*group, folder), sectorsPerCluster * bytesPerSector);
   }
   space.available = available.QuadPart;
+  // A drive as Windows shows it, whatever case it was typed in ("S:\\").
+  if (volume[1] == ':' && volume[0] >= 'a' && volume[0] <= 'z') volume[0] = static_cast<char>(volume[0] - 'a' + 'A');
+  if (MultiByteToWideChar(CP_ACP, 0, volume, -1, space.volume.Buffer(), MAX_PATH) == 0) return space;
+  space.volume.Adopt();
   space.known = true;
   return space;
 }

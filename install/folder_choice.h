@@ -18,6 +18,7 @@ enum class FolderProblem {
   kBadCharacter,   // < > " | ? * / a control character, or a colon past the drive
   kBadLevel,       // empty, . or .., ending in a dot or a blank, or a device name
   kLookAlike,      // a folder of the typed name exists in a form that the code page does not hold
+  kNoRoom,         // its drive or share has too little room for the files (MeasureFreeSpace)
 };
 
 #include "fixedtext/fixed_text.h"
@@ -32,7 +33,7 @@ using HeldChoice = WideText<3 * 260>;
 
 struct FolderCheck {
   FolderProblem problem;
-  std::wstring_view part;  // the offending level, for kBadLevel and kLookAlike
+  std::wstring_view part;  // the offending level, for kBadLevel and kLookAlike; the volume for kNoRoom
   char32_t lacking = 0;    // for kNotInCodePage: the first character that no form holds
 };
 

@@ -86,9 +86,10 @@ void AppendCharacter(MessageText& text, char32_t c) {
 }
 
 // What is wrong, in plain words, one text for each problem in FolderProblem's
-// order, and what a good choice looks like. In them \1 stands for the level or
-// folder named, \2 for the longest choice, \3 for the character that the code
-// page lacks. ASCII, widened as the message is put together.
+// order, and what a good choice looks like. In them \1 stands for the level,
+// folder or drive named, \2 for the longest choice, \3 for the character that
+// the code page lacks, \4 and \5 for the room needed and free in KB. ASCII,
+// widened as the message is put together.
 constexpr const char* kRefusals[] = {
     "",
     "Please type the folder to install Pewsterline into.",
@@ -107,10 +108,13 @@ constexpr const char* kRefusals[] = {
     "A folder of this name already exists, its letters written in another way than this computer can use:\r\1\r"
     "Pewsterline would make a second folder that looks the same beside it. Please choose another name, or rename "
     "that folder.",
+    // Another drive is the way out, not another folder: no example.
+    "There is not enough free space for Pewsterline on \1: it needs \4 KB, and \5 KB are free.\rPlease free some "
+    "space there, or choose a folder on another drive.",
 };
-static_assert(std::size(kRefusals) == static_cast<std::size_t>(FolderProblem::kLookAlike) + 1);
+static_assert(std::size(kRefusals) == static_cast<std::size_t>(FolderProblem::kNoRoom) + 1);
 
-MessageText RefusalMessage(const FolderCheck& check) {
+MessageText RefusalMessage(const FolderCheck& check, const FreeSpace& space) {
   MessageText text;
   for (const char* c = kRefusals[static_cast<int>(check.problem)]; *c != '\0'; ++c) {
     if (*c == '\1') {
@@ -119,25 +123,17 @@ MessageText RefusalMessage(const FolderCheck& check) {
       AppendNumber(text, MaxFolderChoice());
     } else if (*c == '\3') {
       AppendCharacter(text, check.lacking);
+    } else if (*c == '\4' || *c == '\5') {
+      // The run needs a few megabytes, and the room is named only where less
+      // is free: both fit in 32 bits, which need no division routine of the compiler's.
+      AppendNumber(text, static_cast<std::size_t>(*c == '\4' ? (space.needed + 1023) >> 10 : space.available >> 10));
     } else {
       AppendUnit(text, static_cast<wchar_t>(*c));
     }
   }
-  text.Append(L"\rFor example: c:\\pewline, or \\\\server\\share\\pewline on a network.");
-  return text;
-}
-
-// Refused with the others: a drive without room for the files would fill up
-// part of the way through, after the installation has begun to change things.
-MessageText NoRoomMessage(const FreeSpace& space) {
-  MessageText text(L"There is not enough free space for Pewsterline on ");
-  text.Append(space.volume.View()).Append(L": it needs ");
-  // The run needs a few megabytes, and this is said only where less is
-  // free: both fit in 32 bits, which need no division routine of the compiler's.
-  AppendNumber(text, static_cast<std::size_t>((space.needed + 1023) >> 10));
-  text.Append(L" KB, and ");
-  AppendNumber(text, static_cast<std::size_t>(space.available >> 10));
-  text.Append(L" KB are free.\rPlease free some space there, or choose a folder on another drive.");
+  if (check.problem != FolderProblem::kNoRoom) {
+    text.Append(L"\rFor example: c:\\pewline, or \\\\server\\share\\pewline on a network.");
+  }
   return text;
 }
 
@@ -154,13 +150,16 @@ bool AcceptFolderChoice(HWND dialog, HWND edit) {
     check.part = FindLookAlikeFolder(box.View(), held.View());
     if (!check.part.empty()) check.problem = FolderProblem::kLookAlike;
   }
-  if (check.problem != FolderProblem::kNone) {
-    ShowUserMessage(dialog, " "sv, RefusalMessage(check).c_str(), "!"sv, "O"sv, 1);
-    return false;
+  // A drive without room for the files would fill up part of the way
+  // through, after the installation has begun to change things.
+  FreeSpace space;
+  if (check.problem == FolderProblem::kNone) {
+    space = MeasureFreeSpace(held.View());
+    check.part = space.volume.View();
+    if (space.known && space.available < space.needed) check.problem = FolderProblem::kNoRoom;
   }
-  const FreeSpace space = MeasureFreeSpace(held.View());
-  if (space.known && space.available < space.needed) {
-    ShowUserMessage(dialog, " "sv, NoRoomMessage(space).c_str(), "!"sv, "O"sv, 1);
+  if (check.problem != FolderProblem::kNone) {
+    ShowUserMessage(dialog, " "sv, RefusalMessage(check, space).c_str(), "!"sv, "O"sv, 1);
     return false;
   }
   // The one trailing backslash that the check takes away stays, so that one
@@ -264,7 +263,7 @@ void ChooseInstallFolder() {
   // dialog that could not be made (-1, or 0 for a missing owner) is a failure.
   const INT_PTR result = RunInstallFolderDialog();
   if (result != IDOK) {
-    if (result != IDCANCEL) SetExitCode(kExitInstallFailure);
+    if (result != IDCANCEL) SetRunPhase(RunPhase::kFailed);
     EndRun();
   }
   // One trailing backslash, not the second byte of a last letter such as 表.

@@ -3,6 +3,7 @@
 // start message.
 #include "install/install.h"
 
+#include "common/file_attributes.h"
 #include "install/ansi_path.h"
 #include "install/folder_dialog.h"
 #include "install/folders.h"
@@ -56,7 +57,7 @@ constexpr std::string_view kAnotherInstallationMessage =
     "\r"
     "Please let it finish, then start this installation again if it is still needed.";
 
-// The two failure messages; lines joined by a single CR, as every message's.
+// The failure messages; lines joined by a single CR, as every message's.
 using MessageText = CText<1024>;
 
 MessageText FolderErrorMessage(std::string_view level) {
@@ -111,8 +112,7 @@ bool IsInUse(std::int32_t checkStatus) {
 // code is set first, so that closing the frame or ending the session while
 // the message is up still reports the failure.
 [[noreturn]] void ReportFailure(const MessageText& text) {
-  SetExitCode(kExitInstallFailure);
-  ReleaseSessionEnd();
+  SetRunPhase(RunPhase::kFailed);
   ShowUserMessage(nullptr, " "sv, text.View(), "X"sv, "O"sv, 1);
   EndRun();
 }
@@ -159,12 +159,6 @@ bool FolderLevelExists(std::size_t length) {
   return found >= 1;
 }
 
-bool IsExistingFolder(std::string_view level) {
-  const CText<FixedText<256>::kWidth> path(level);
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // Finds or makes every level of the installation folder, shortest first.
 void MakeFolderTree() {
   const std::string_view folder = g_installationFolder.Trimmed();
@@ -180,7 +174,7 @@ void MakeFolderTree() {
     // A level that is a folder after all is no failure: the search does not
     // count folders whose names start with a dot (d:\.apps), and another
     // program may have made the level since the search.
-    if (IsExistingFolder(Head(folder, end))) continue;
+    if (FolderExists(CText<FixedText<256>::kWidth>(Head(folder, end)).c_str())) continue;
     ReportFailure(FolderErrorMessage(Head(folder, end)));
   }
 }
@@ -202,12 +196,19 @@ struct Destinations {
   }
 };
 
+// A file in use is named in a box: whether the user chose Retry. Nothing is
+// changed while it is up, so that Cancel ends the run as cancelled.
+bool AskToCloseTheFile(const FixedText<256>& folder, const FixedText<256>& fileName) {
+  SetRunPhase(RunPhase::kChoosing);
+  const MessageText text = FileInUseMessage(folder.Trimmed(), fileName.Trimmed());
+  return ShowUserMessage(g_backdrop, " "sv, text.View(), "!"sv, "RC"sv, 1) == 1;
+}
+
 // Before the first file is written, every file that the run would replace
-// must be free, so that an upgrade replaces all of them or leaves the earlier
-// installation as it was: the commonest upgrade is one over a Pewsterline that
-// is still open. A file in use is named in a box, which checks every file again
-// on Retry and ends the run on Cancel, as cancelled (nothing is written yet);
-// one that cannot be replaced for another reason ends it as failed.
+// must be free, so that an upgrade is not begun while a program still holds
+// one: the commonest upgrade is one over a Pewsterline that is still open.
+// A file in use is named, and every file is checked again on Retry; one that
+// cannot be replaced for another reason ends the run as failed.
 void ConfirmFilesCanBeReplaced(const Destinations& destinations) {
   for (;;) {
     FixedText<256> failedFileName;
@@ -221,12 +222,11 @@ void ConfirmFilesCanBeReplaced(const Destinations& destinations) {
     }
     if (failedFolder == nullptr) return;
     if (!IsInUse(checkStatus)) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
-    const MessageText text = FileInUseMessage(failedFolder->Trimmed(), failedFileName.Trimmed());
-    if (ShowUserMessage(g_backdrop, " "sv, text.View(), "!"sv, "RC"sv, 1) != 1) EndRun();
+    if (!AskToCloseTheFile(*failedFolder, failedFileName)) EndRun();
   }
 }
 
-// What the progress bar shows: the share of the payload's bytes dealt with.
+// What the progress bar shows: the share of the payload's bytes staged.
 class Progress {
  public:
   Progress() {
@@ -244,23 +244,92 @@ class Progress {
   long long done_ = 0;
 };
 
-// Writes one group into the folder that the installation folder names, when
-// it is to be written; on a failure reports the file and ends the run. The
-// group alone says what is written and how (its policy), so nothing else has
-// to agree with it.
-void WriteGroup(const PayloadGroup& group, std::string_view installationFolder, Progress& progress) {
-  FixedText<256> failedFileName;
-  std::int32_t writeStatus = 0;
-  const PayloadEntrySet entries = EntriesToWriteInto(group, installationFolder);
-  if (entries == AllEntries(group)) {
-    WritePayloadGroup(group, g_installationFolder, failedFileName, writeStatus);
-  } else if (entries != 0) {
-    CompletePayloadSet(group, g_installationFolder, failedFileName, writeStatus);
+// The run's writing, so that an upgrade completes or changes nothing: every
+// file of every group staged beside its target first, then each moved into
+// place in the catalogue's order, the replaced files kept until all are in
+// place; a failure puts back everything in reverse order. What each group
+// writes is decided once, before anything of an earlier run is cleared up:
+// the temporary files of an unfinished database set tell that it is one.
+class PayloadWriting {
+ public:
+  explicit PayloadWriting(const Destinations& destinations) : destinations_(destinations) {
+    std::int32_t k = 0;
+    for (const PayloadGroup* group : kPayloadGroups) {
+      entries_[k++] = EntriesToWriteInto(*group, destinations.folder.Trimmed());
+    }
+    ClearUp();
   }
-  if (writeStatus != 0) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
-  progress.GroupDone(group);  // its bytes count as done, written or kept
-  // A log-off asked for while the group was written learns now that it is to wait.
-  AnswerSentMessages();
+
+  // What an earlier run left (ended in the middle of its writing), or what
+  // this one could not remove while a program still held it.
+  void ClearUp() const {
+    for (const PayloadGroup* group : kPayloadGroups) RecoverPayloadGroup(*group, destinations_.Of(*group));
+  }
+
+  // 0 with every file in place, or the failure's Win32 error, the file that
+  // failed and its folder; then every group is as it was.
+  std::int32_t Write(FixedText<256>& failedFileName, const FixedText<256>*& failedFolder) {
+    Progress progress;
+    progress.Show();
+    PayloadEntrySet committed[kMaxPayloadGroups] = {};
+    std::int32_t status = 0;
+    std::int32_t k = 0;
+    for (const PayloadGroup* group : kPayloadGroups) {
+      failedFolder = &destinations_.Of(*group);
+      status = StagePayloadGroup(*group, *failedFolder, entries_[k++], failedFileName);
+      if (status != 0) break;
+      progress.GroupDone(*group);
+      // A log-off asked for while the group was written learns now that it is to wait.
+      AnswerSentMessages();
+    }
+    k = 0;
+    for (const PayloadGroup* group : kPayloadGroups) {
+      if (status != 0) break;
+      failedFolder = &destinations_.Of(*group);
+      status = CommitPayloadGroup(*group, *failedFolder, entries_[k], failedFileName, committed[k]);
+      ++k;
+    }
+    if (status != 0) {
+      for (k = kPayloadGroups.count - 1; k >= 0; --k) {
+        const PayloadGroup& group = *kPayloadGroups.list[k];
+        RollBackPayloadGroup(group, destinations_.Of(group), entries_[k], committed[k]);
+      }
+    }
+    return status;
+  }
+
+  // Once everything is in place, the replaced files go.
+  void Finish() const {
+    std::int32_t k = 0;
+    for (const PayloadGroup* group : kPayloadGroups) FinishPayloadGroup(*group, destinations_.Of(*group), entries_[k++]);
+  }
+
+ private:
+  const Destinations& destinations_;
+  PayloadEntrySet entries_[kMaxPayloadGroups] = {};
+};
+
+// Writes the payload, or ends the run: a file that another program took
+// since the check (or that it could not see) is named as in the check, once
+// everything is put back; any other failure as a save error.
+void WritePayload(const Destinations& destinations) {
+  PayloadWriting writing(destinations);
+  for (;;) {
+    ConfirmFilesCanBeReplaced(destinations);
+    // From the first file staged until the outcome, a run that ends (the
+    // session ended while it writes) leaves an unfinished installation: it failed.
+    SetRunPhase(RunPhase::kWriting);
+    FixedText<256> failedFileName;
+    const FixedText<256>* failedFolder = nullptr;
+    const std::int32_t status = writing.Write(failedFileName, failedFolder);
+    if (status == 0) break;
+    if (!IsInUse(status)) ReportFailure(SaveErrorMessage(failedFileName.Trimmed()));
+    if (!AskToCloseTheFile(*failedFolder, failedFileName)) {
+      writing.ClearUp();  // the program that held the files has let them go by now
+      EndRun();
+    }
+  }
+  writing.Finish();
 }
 
 using ApplicationPath = CText<FixedText<256>::kWidth>;
@@ -358,7 +427,9 @@ void ClaimInstallationOrEnd() {
   // Not this installer's to keep: held while the message is up, it would turn
   // away an installer started once the running one has ended.
   if (mutex != nullptr) CloseHandle(mutex);
-  SetExitCode(kExitAnotherInstallation);
+  SetRunPhase(RunPhase::kRefused);
+  // No frame here to see the session's end: its hook sees it reach the box.
+  EndWithTheSession();
   ShowUserMessage(nullptr, " "sv, kAnotherInstallationMessage, "!"sv, "O"sv, 1);
   EndRun();  // no window is made yet: it ends the process at once
 }
@@ -371,9 +442,6 @@ void InstallSequence() {
 
   g_installationFolder.Assign(kDefaultFolder);
   ChooseInstallFolder();  // returns only when the user chose Install
-  // From here until its outcome is known the installation changes the disk:
-  // a log-off or shutdown is asked to wait.
-  HoldSessionEnd();
   PumpMessages();
 
   AppendHelpFolder();
@@ -386,27 +454,17 @@ void InstallSequence() {
   destinations.helpFolder = g_installationFolder;
   CutAtLastBackslash(g_installationFolder);
   destinations.folder = g_installationFolder;
-  ConfirmFilesCanBeReplaced(destinations);
-  // From the first file on, a run that ends before its outcome (the session
-  // ended while it writes) leaves an unfinished installation: it failed.
-  SetExitCode(kExitInstallFailure);
-  Progress progress;
-  progress.Show();
-  // Each group in the catalogue's order, the installation folder naming its destination.
-  for (const PayloadGroup* group : kPayloadGroups) {
-    g_installationFolder = destinations.Of(*group);
-    WriteGroup(*group, destinations.folder.Trimmed(), progress);
-  }
-  g_installationFolder = destinations.folder;
+  // While a retry waits for a file that a scanner holds, Windows still learns at once that it is to wait.
+  SetPayloadPause(WaitAnsweringSentMessages);
+  WritePayload(destinations);
 
   const ProgramShortcuts shortcuts = PlaceShortcuts();
   // Everything is installed: from here on, however the run ends (the frame
   // closed at the next pump or while the message is up), it reports success.
   // A missing shortcut does not change that: the program is there to start.
-  SetExitCode(kExitSuccess);
+  SetRunPhase(RunPhase::kInstalled);
   PumpMessages();
   ShowProgress(100);
-  ReleaseSessionEnd();
   if (shortcuts.AllMade()) {
     ShowUserMessage(g_backdrop, " "sv, kSuccessMessage, "i"sv, "O"sv, 1);
   } else {

@@ -18,8 +18,10 @@
 
 # The name table gives every name 32 characters.
 set(PEW_PAYLOAD_NAME_WIDTH 32)
-# The installation chooses a group's entries with one 64-bit value, a bit each.
+# The installation chooses a group's entries with one 64-bit value, a bit
+# each, and keeps its choice for at most 8 groups (payload/payload.h).
 set(PEW_PAYLOAD_MAX_ENTRIES 64)
+set(PEW_PAYLOAD_MAX_GROUPS 8)
 # Sizes and offsets are signed 32-bit integers in the image.
 set(PEW_PAYLOAD_MAX_BYTES 2147483647)
 
@@ -129,8 +131,11 @@ function(pew_read_payload_catalogue catalogue prefix)
     endif()
   endforeach()
 
-  if(groups STREQUAL "")
+  list(LENGTH groups groupCount)
+  if(groupCount EQUAL 0)
     string(APPEND errors "${catalogue}: no group is listed\n")
+  elseif(groupCount GREATER PEW_PAYLOAD_MAX_GROUPS)
+    string(APPEND errors "${catalogue}: more than ${PEW_PAYLOAD_MAX_GROUPS} groups are listed\n")
   endif()
   foreach(group IN LISTS groups)
     if(${group}_count EQUAL 0)

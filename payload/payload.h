@@ -2,6 +2,8 @@
 // writer that puts a group of them on disk.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string_view>
 
@@ -64,6 +66,8 @@ extern const PayloadGroup DatabaseGroup;     // into the installation folder, on
 
 // Every group of the catalogue, in its order, which is the order in which the
 // installation checks and writes them: `for (const PayloadGroup* group : kPayloadGroups)`.
+// At most kMaxPayloadGroups (payload/catalogue.cmake).
+inline constexpr std::int32_t kMaxPayloadGroups = 8;
 struct PayloadGroups {
   const PayloadGroup* const* list;
   std::int32_t count;
@@ -78,66 +82,100 @@ extern const PayloadGroups kPayloadGroups;
 // one does not, `damagedFileName` names the first such entry.
 bool PayloadGroupIsIntact(const PayloadGroup& group, FixedText<256>& damagedFileName);
 
-// Each entry is first written to a temporary file beside its target and moved
-// over the target only when it is complete. The temporary name is the target's
-// name with its last character replaced by this mark ("Rotaplan.ex~"), or by
-// kPayloadTemporaryAltMark when it is the mark already: never longer than the
-// target's own path, so it fits wherever the file fits. An earlier temporary
-// file of that name is overwritten; one that is left after a failure is removed.
+// The writer's two names beside a target: the temporary file into which an
+// entry is written ("Rotaplan.ex~"), and the kept file under which the file
+// that it replaces stays until the installation is complete ("Rotaplan.ex#").
+// Each is the target's name with its last character replaced by its mark, or
+// by kPayloadAltMark where the name ends in that mark already: never longer
+// than the target's own path, so it fits wherever the file fits, and never
+// one of the other two names.
 inline constexpr char kPayloadTemporaryMark = '~';
-inline constexpr char kPayloadTemporaryAltMark = '!';
-
-// An entry's name (trimmed) as a NUL-terminated text, and its temporary name.
+inline constexpr char kPayloadKeptMark = '#';
+inline constexpr char kPayloadAltMark = '!';
 using PayloadName = CText<32>;
 PayloadName PayloadTemporaryName(std::string_view name);
+PayloadName PayloadKeptName(std::string_view name);
 
 // The entries of `group` whose files are in `folder` (trailing blanks
 // removed, no trailing backslash), or with `temporary` those whose temporary
 // files are: a file or a folder of that name.
 PayloadEntrySet FindPayloadFiles(const PayloadGroup& group, std::string_view folder, bool temporary);
 
-// Writes every entry of `group` as a file of its own into `folder` (trailing
-// blanks removed, no trailing backslash), in table order, and stops at the
-// first failure. Before each entry its name goes into `failedFileName`; after
-// the whole group `writeStatus` is 0, otherwise it is the failing step's
-// non-zero Win32 error and `failedFileName` names the entry that failed.
+// Another program may hold a file for a moment: an antivirus scanner or the
+// search indexer opens each new file as soon as it is written, for tens to
+// hundreds of milliseconds. The writer's creations, renames and deletions
+// then fail with a sharing or lock violation (or access denied), and are
+// tried again in steps of 100 ms, for up to 2 s a file. Between two tries the
+// writer calls the pause set here (none: Sleep); the installation's answers
+// the messages sent to its windows meanwhile.
+inline constexpr DWORD kPayloadRetryStepMs = 100;
+inline constexpr int kPayloadRetrySteps = 20;
+using PayloadPause = void (*)(DWORD milliseconds);
+void SetPayloadPause(PayloadPause pause);
+
+// An installation writes its groups in three passes, so that an upgrade either
+// completes or leaves the earlier installation exactly as it was. Each takes
+// the folder of a group (trailing blanks removed, no trailing backslash) and
+// the entries of it that are written; none creates a folder.
 //
-// No entry is ever left half-written: a target keeps its old content (or stays
-// absent) unless the new one was written completely. A read-only file is never
-// replaced: the rename would replace it on Wine, and Windows refuses it. What
-// else happens to existing files is the group's policy: kReplace replaces them;
-// kKeepExisting never does; kKeepExistingSet writes all its temporary files
-// first, moves them into place one right after another only when all are
-// complete, and on any failure removes every file that the call created, so
-// that no partial set is left that a later installation would never complete
-// (a set has at most kMaxSetEntries entries; a larger one fails with
-// ERROR_INVALID_PARAMETER). Files of earlier entries stay otherwise. No folder
-// is created.
-inline constexpr std::int32_t kMaxSetEntries = 32;
+// StagePayloadGroup writes each entry, in table order, complete under its
+// temporary name beside its target (an earlier temporary file is
+// overwritten); it touches no target. It stops at the first failure, whose
+// entry `failedFileName` names, and returns that step's Win32 error (0 after
+// the last entry, whose name it then holds); the failed entry's temporary
+// file is gone, the others stay for RollBackPayloadGroup. A read-only target
+// is never replaced: Windows lets a rename take it aside, so the stage refuses
+// it (ERROR_ACCESS_DENIED).
+std::int32_t StagePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder, PayloadEntrySet entries,
+                               FixedText<256>& failedFileName);
+
+// CommitPayloadGroup then moves each staged file onto its target, in table
+// order. In a group that replaces files (kReplace) the file there is first
+// renamed to its kept name; the other groups replace nothing, and a target
+// that appeared since the run looked is a failure (ERROR_ALREADY_EXISTS).
+// `committed` receives the entries moved into place; at the first failure it
+// stops, with the failed entry's target as it was, and returns the error.
+std::int32_t CommitPayloadGroup(const PayloadGroup& group, const FixedText<256>& folder, PayloadEntrySet entries,
+                                FixedText<256>& failedFileName, PayloadEntrySet& committed);
+
+// FinishPayloadGroup removes the kept files of `entries` once every group is
+// committed. What it cannot remove (a file still held) the next run does.
+void FinishPayloadGroup(const PayloadGroup& group, const FixedText<256>& folder, PayloadEntrySet entries);
+
+// RollBackPayloadGroup undoes a group's commit after a failure of this or a
+// later group: in reverse table order each entry of `committed` gets its
+// kept file back, or loses its new file where there was none before; then the
+// temporary files of `entries` go. A caller rolls back the groups in reverse
+// order too.
+void RollBackPayloadGroup(const PayloadGroup& group, const FixedText<256>& folder, PayloadEntrySet entries,
+                          PayloadEntrySet committed);
+
+// RecoverPayloadGroup clears up after a run that ended in the middle of its
+// writing (killed, or the power lost): a kept file goes back where its target
+// is missing and is removed where the target is there; temporary files are
+// removed.
+void RecoverPayloadGroup(const PayloadGroup& group, const FixedText<256>& folder);
+
+// Writes every entry of `group` into `folder`, by the three passes above:
+// all of them, or on a failure none. `writeStatus` is 0 when the whole group
+// was written, otherwise the failing step's Win32 error, with
+// `failedFileName` naming the entry that failed.
 void WritePayloadGroup(const PayloadGroup& group, const FixedText<256>& folder,
                        FixedText<256>& failedFileName, std::int32_t& writeStatus);
 
 // Whether writing `group` into `folder` can replace every file that it would
-// replace, checked before anything is written, so that an upgrade either
-// replaces them all or leaves the earlier installation as it was. Only a
-// kReplace group replaces files. Each such file that exists is opened for
-// writing, shared with nobody, and closed again: that fails while any other
-// program has it open, a running program its own executable included.
-// `checkStatus` is 0 when every file can be replaced; otherwise
-// `failedFileName` names the first that cannot and `checkStatus` is why:
-// ERROR_SHARING_VIOLATION or ERROR_LOCK_VIOLATION when it is in use,
-// ERROR_ACCESS_DENIED when it is read-only or may not be written (or is a
-// folder), or another Win32 error.
+// replace, checked before anything is written, so that an upgrade is not
+// begun while a program still holds a file of it. Only a kReplace group
+// replaces files. Each such file that exists is opened for writing, shared
+// with nobody, and closed again: that fails while any other program has it
+// open, a running program its own executable included; a file held for a
+// moment is waited for as the writer waits. `checkStatus` is 0 when every
+// file can be replaced; otherwise `failedFileName` names the first that
+// cannot and `checkStatus` is why: ERROR_SHARING_VIOLATION or
+// ERROR_LOCK_VIOLATION when it is in use, ERROR_ACCESS_DENIED when it is
+// read-only or may not be written (or is a folder), or another Win32 error.
 void CheckPayloadGroupReplaceable(const PayloadGroup& group, const FixedText<256>& folder,
                                   FixedText<256>& failedFileName, std::int32_t& checkStatus);
-
-// Completes a set (kKeepExistingSet) that an installation ended between its
-// moves left part-way, some of its files in place and the rest beside them as
-// temporary files: writes the entries whose files are missing as a set of
-// their own, by the rules above, and removes the stale temporary files of the
-// entries that are there, which it leaves as they are.
-void CompletePayloadSet(const PayloadGroup& group, const FixedText<256>& folder,
-                        FixedText<256>& failedFileName, std::int32_t& writeStatus);
 
 // The four groups' entry points, each WritePayloadGroup over its own group.
 void WriteHelpFiles(const FixedText<256>& folder, FixedText<256>& failedFileName,

@@ -8,17 +8,15 @@ HWND g_backdrop = nullptr;
 
 namespace {
 
-UINT g_exitCode = kExitUserCancelled;
+RunPhase g_phase = RunPhase::kChoosing;
 StartRoutine g_start = nullptr;
 
-// Held from Install until the outcome is decided (HoldSessionEnd).
-bool g_sessionEndHeld = false;
+// What the shutdown screen shows beside the installer while it asks to wait.
 constexpr wchar_t kSessionEndReason[] = L"Pewsterline is being installed.";
 
 // Sees every message sent to a window of the thread before its procedure
-// does: the session's end reaches the dialog and the message boxes too, whose
-// procedures are the system's, and the refusal of a second installer, which
-// has no frame at all.
+// does: the session's end reaches message boxes too, whose procedures are the
+// system's.
 LRESULT CALLBACK WatchForSessionEnd(int code, WPARAM wParam, LPARAM lParam) {
   const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
   if (code == HC_ACTION && sent->message == WM_ENDSESSION && sent->wParam != FALSE) EndInstaller();
@@ -29,9 +27,29 @@ using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 
 }  // namespace
 
-void SetExitCode(UINT code) { g_exitCode = code; }
+UINT ExitCodeOf(RunPhase phase) {
+  switch (phase) {
+    case RunPhase::kChoosing:
+      return kExitUserCancelled;
+    case RunPhase::kInstalled:
+      return kExitSuccess;
+    case RunPhase::kRefused:
+      return kExitAnotherInstallation;
+    default:
+      return kExitInstallFailure;
+  }
+}
 
-void EndInstaller() { ExitProcess(g_exitCode); }
+void SetRunPhase(RunPhase phase) {
+  const bool wasWriting = g_phase == RunPhase::kWriting;
+  g_phase = phase;
+  // Wine 8 has no shutdown screen and fails both calls; the frame's answer to
+  // WM_QUERYENDSESSION holds the session all the same.
+  if (phase == RunPhase::kWriting && !wasWriting) (void)ShutdownBlockReasonCreate(g_mainFrame, kSessionEndReason);
+  if (phase != RunPhase::kWriting && wasWriting) (void)ShutdownBlockReasonDestroy(g_mainFrame);
+}
+
+void EndInstaller() { ExitProcess(ExitCodeOf(g_phase)); }
 
 void EndRun() {
   SendMessageA(g_backdrop, WM_CLOSE, 0, 0);
@@ -41,22 +59,8 @@ void EndRun() {
 }
 
 void EndWithTheSession() {
-  // Kept until the process ends, like the brushes. Without it the session's
-  // end would still end the process, only with a code that tells nothing.
+  // Kept until the process ends, like the brushes.
   (void)SetWindowsHookExA(WH_CALLWNDPROC, WatchForSessionEnd, nullptr, GetCurrentThreadId());
-}
-
-void HoldSessionEnd() {
-  g_sessionEndHeld = true;
-  // What the shutdown screen shows beside the installer. Wine 8 has no such
-  // screen and fails the call; the answer below holds the session all the same.
-  (void)ShutdownBlockReasonCreate(g_mainFrame, kSessionEndReason);
-}
-
-void ReleaseSessionEnd() {
-  if (!g_sessionEndHeld) return;
-  g_sessionEndHeld = false;
-  (void)ShutdownBlockReasonDestroy(g_mainFrame);
 }
 
 void AnswerSentMessages() {
@@ -64,6 +68,16 @@ void AnswerSentMessages() {
   // With only QS_SENDMESSAGE asked for, nothing posted is taken: the call
   // answers the sent messages and returns.
   (void)PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+void WaitAnsweringSentMessages(DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  for (DWORD waited = 0; waited < milliseconds; waited = GetTickCount() - start) {
+    // Wakes for a message sent from elsewhere, and for nothing posted.
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - waited, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
+      AnswerSentMessages();
+    }
+  }
 }
 
 void RestrictDllSearchToSystemFolder() {
@@ -131,7 +145,13 @@ LRESULT CALLBACK InstallerWindowProc(HWND window, UINT message, WPARAM wParam, L
       return 0;
     case WM_QUERYENDSESSION:
       // Only the frame is asked: the backdrop is a child window.
-      return g_sessionEndHeld ? FALSE : TRUE;
+      return g_phase == RunPhase::kWriting ? FALSE : TRUE;
+    case WM_ENDSESSION:
+      // The session ends after all (a log-off forced past the request to
+      // wait, or one while nothing was held): the system would end the
+      // process next, with a code that tells nothing.
+      if (wParam != FALSE) EndInstaller();
+      return 0;
     case WM_ERASEBKGND:
       // The paint covers the whole client area; erasing first would only flicker.
       return 0;

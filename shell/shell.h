@@ -17,41 +17,49 @@ inline constexpr WPARAM kStartMessageParam = 1;
 
 // Exit codes of the process. Whoever started the installer (a person, a script,
 // a deployment tool) learns from them how the run ended.
-inline constexpr UINT kExitSuccess = 0;              // everything installed, shortcuts made
+inline constexpr UINT kExitSuccess = 0;              // everything installed
 inline constexpr UINT kExitUserCancelled = 1602;     // ERROR_INSTALL_USEREXIT
 inline constexpr UINT kExitInstallFailure = 1603;    // ERROR_INSTALL_FAILURE
 inline constexpr UINT kExitAnotherInstallation = 1618;  // ERROR_INSTALL_ALREADY_RUNNING
 
-// The code the process ends with; starts as kExitUserCancelled, so that any end
-// the installation did not decide on (Cancel, the frame closed) reports that.
-void SetExitCode(UINT code);
+// Where the run stands. Both the exit code, with which the process ends
+// however it is ended (Cancel, the frame closed, the Windows session's end,
+// the outcome's message), and the answer to a log-off or shutdown follow from
+// it alone.
+enum class RunPhase {
+  kChoosing,   // nothing is changed yet, the user may still decide: 1602
+  kWriting,    // files are staged, moved into place or put back: 1603, and
+               // Windows is asked to wait with the session's end
+  kInstalled,  // everything is in place: 0
+  kFailed,     // a failure is reported, or there was no window to start with: 1603
+  kRefused,    // another installation is running: 1618
+};
+void SetRunPhase(RunPhase phase);
+UINT ExitCodeOf(RunPhase phase);
 
 // The one place that ends the process; the shell's own. The installation ends
 // its run through EndRun.
 [[noreturn]] void EndInstaller();
 
 // How the run ends, on every path: the backdrop is closed, and its destruction
-// ends the process with the exit code set so far.
+// ends the process with the exit code of the phase.
 [[noreturn]] void EndRun();
 
-// The end of the Windows session (a log-off, a shutdown). From this call on,
-// when the session ends (WM_ENDSESSION with wParam TRUE, to any window of the
-// thread: the frame, the dialog, a message box), the process ends at once with
-// the exit code set so far; the system would end it anyway, with a code that
-// tells nothing.
+// The Windows session's end (a log-off, a shutdown) ends the process at once
+// with the exit code of the phase: the system would end it anyway, with a code
+// that tells nothing. The frame's window procedure sees it; this is for a run
+// that has no frame (a refused second installer), whose message boxes are the
+// system's windows: from this call on, WM_ENDSESSION to any window of the
+// thread ends it.
 void EndWithTheSession();
-
-// While held, the installer asks Windows to wait with the session's end: the
-// frame answers WM_QUERYENDSESSION with FALSE and gives the reason for the
-// shutdown screen. Otherwise it answers TRUE.
-void HoldSessionEnd();
-void ReleaseSessionEnd();
 
 // Answers what other threads and processes have sent to the installer's
 // windows (the session's end among them), and dispatches nothing that was
 // posted: for the moments between the payload groups, where the installation
 // cannot take input, so that Windows learns promptly that it is to wait.
 void AnswerSentMessages();
+// Waits `milliseconds`, answering sent messages as they come.
+void WaitAnsweringSentMessages(DWORD milliseconds);
 
 // Restricts DLL loading to the system folder before anything loads a DLL on demand.
 void RestrictDllSearchToSystemFolder();

@@ -3,13 +3,12 @@
 #include "shell/shell.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  EndWithTheSession();
   ClaimInstallationOrEnd();
 
   // Without a window there is nothing to start the installation and nothing for
   // the user to close: waiting in the loop would hang for ever.
   if (!CreateInstallerWindows(instance, InstallSequence)) {
-    SetExitCode(kExitInstallFailure);
+    SetRunPhase(RunPhase::kFailed);
     EndInstaller();
   }
 
@@ -32,9 +31,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 // and it ends through ExitProcess, never by returning. That code and its tables
 // would be a large share of what the image adds to its payload.
 //
-// The system calls the entry with a stack aligned to 4 bytes only; the compiler
-// assumes 16 below it.
-extern "C" [[noreturn]] __attribute__((force_align_arg_pointer, no_stack_protector)) void InstallerEntry() {
+// The system calls the entry with a stack aligned to 4 bytes only, which is
+// all that the product's code is compiled to expect (CMakeLists.txt).
+extern "C" [[noreturn]] __attribute__((no_stack_protector)) void InstallerEntry() {
   // Nothing of the installer needs a constructor today; any that a change adds
   // still runs before the first line of WinMain.
   RunStaticConstructors();

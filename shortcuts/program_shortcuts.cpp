@@ -1,4 +1,5 @@
 // The desktop shortcut and the "Pewsterline" program group in the Start menu.
+#include "common/file_attributes.h"
 #include "fixedtext/fixed_text.h"
 #include "shortcuts/shell_owners.h"
 #include "shortcuts/shortcuts.h"
@@ -39,8 +40,7 @@ ShortcutOutcome CreateShortcutIfItFits(const ShortcutPath& target, const Shortcu
   }
   // A read-only link of an earlier installation stays as it was, pointing
   // where that installation was; a folder of the link's name is no link.
-  const DWORD attributes = GetFileAttributesA(linkFile.c_str());
-  const bool earlierLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  const bool earlierLink = FileExists(linkFile.c_str()) && !FolderExists(linkFile.c_str());
   return earlierLink ? ShortcutOutcome::kNotUpdated : ShortcutOutcome::kNotMade;
 }
 

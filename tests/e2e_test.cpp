@@ -206,13 +206,16 @@ testing::AssertionResult EverythingInstalledIn(const std::string& folder) {
   return testing::AssertionSuccess();
 }
 
-// The writer's temporary files end in '~'.
+// The writer's temporary files end in '~', the files it keeps until the end in '#'.
 bool NoTemporaryFilesIn(const std::string& folder) {
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((folder + "\\*~").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return true;
-  FindClose(find);
-  return false;
+  for (const char* pattern : {"\\*~", "\\*#"}) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + pattern).c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    FindClose(find);
+    return false;
+  }
+  return true;
 }
 
 std::wstring Wide(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
@@ -313,10 +316,15 @@ TEST_F(Installer, ReinstallingKeepsTheUsersDataAndReplacesTheProgram) {
   // An older, longer program and help page.
   ASSERT_TRUE(pewtest::WriteFileBytes(folder + "\\Rotaplan.exe", std::vector<std::uint8_t>(600000, 'x')));
   ASSERT_TRUE(pewtest::WriteFileBytes(folder + "\\Help\\1.htm", std::vector<std::uint8_t>(20000, 'y')));
+  // What an earlier run that was ended in the middle of its writing left.
+  ASSERT_TRUE(pewtest::WriteFileText(folder + "\\Uninstall.tx#", "kept by the ended run"));
+  ASSERT_TRUE(pewtest::WriteFileText(folder + "\\FORMAT.D~", "staged by the ended run"));
 
   InstallerRun run;
   ASSERT_TRUE(run.Start());
   EXPECT_TRUE(run.InstallInto(folder + "\\"));  // a trailing backslash changes nothing
+  EXPECT_TRUE(NoTemporaryFilesIn(folder));
+  EXPECT_TRUE(NoTemporaryFilesIn(folder + "\\Help"));
 
   EXPECT_TRUE(GroupInstalled(HelpGroup, folder + "\\Help"));
   EXPECT_TRUE(GroupInstalled(ApplicationGroup, folder));
@@ -554,33 +562,6 @@ TEST_F(Installer, AFolderThatCannotBeMadeIsReportedAndFails) {
   EXPECT_FALSE(shortcuts_.AnyPresent());
 }
 
-// A write that fails once the files were found free (here a full disk) is
-// reported as it happens: what was written before it stays.
-TEST_F(Installer, AFileThatCannotBeWrittenIsReportedAndStopsTheInstallation) {
-  const std::string folder = FolderOnD("full");
-  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryA((folder + "\\Help").c_str(), nullptr));
-  const pewtest::DevFullLink full(folder + "\\Help\\" + PayloadTemporaryName("5.htm").c_str());
-  ASSERT_TRUE(full.Made());
-  InstallerRun run;
-  ASSERT_TRUE(run.Start());
-  run.ChooseFolder(folder);
-  const auto box = run.AnswerMessageBox();
-  ASSERT_TRUE(box.has_value());
-  EXPECT_EQ(box->text, SaveErrorText("5.htm"));
-  EXPECT_EQ(box->owner, nullptr);
-  EXPECT_EQ(run.ExitCode(), kExitFailed);
-  // The pages before it are there; nothing after it, no shortcuts.
-  for (const char* name : {"1.htm", "10.htm", "17.htm", "2.htm", "4.htm"}) {
-    EXPECT_TRUE(FileExists(folder + "\\Help\\" + name)) << name;
-  }
-  EXPECT_FALSE(FileExists(folder + "\\Help\\5.htm"));
-  EXPECT_FALSE(FileExists(folder + "\\Help\\6.htm"));
-  EXPECT_FALSE(FileExists(folder + "\\Rotaplan.exe"));
-  EXPECT_FALSE(FileExists(folder + "\\FORMAT.DB"));
-  EXPECT_FALSE(shortcuts_.AnyPresent());
-}
-
 // Every file and folder below a folder and what each file holds (a file that
 // cannot be read, such as one held open, as "?").
 using FolderSnapshot = std::map<std::string, std::vector<std::uint8_t>>;
@@ -622,6 +603,141 @@ testing::AssertionResult EarlierInstallationIn(const std::string& folder) {
     }
   }
   return testing::AssertionSuccess();
+}
+
+// A write that fails while the files are staged (here a full disk) is
+// reported as it happens, and the earlier installation stays as it was.
+TEST_F(Installer, AFileThatCannotBeWrittenIsReportedAndChangesNothing) {
+  const std::string folder = FolderOnD("full");
+  ASSERT_TRUE(EarlierInstallationIn(folder));
+  const auto before = Snapshot(folder);
+  {
+    const pewtest::DevFullLink full(folder + "\\" + PayloadTemporaryName("Uninstall.txt").c_str());
+    ASSERT_TRUE(full.Made());
+    InstallerRun run;
+    ASSERT_TRUE(run.Start());
+    run.ChooseFolder(folder);
+    const auto box = run.AnswerMessageBox();
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, SaveErrorText("Uninstall.txt"));
+    EXPECT_EQ(box->owner, nullptr);
+    EXPECT_EQ(run.ExitCode(), kExitFailed);
+  }
+  EXPECT_TRUE(Unchanged(folder, before));
+  EXPECT_FALSE(shortcuts_.AnyPresent());
+}
+
+// A stand-in for an antivirus scanner: each file that appears or changes in
+// the folders it watches is opened as soon as its writer lets go, shared for
+// reading only, and held for a while, as scanners and the search indexer hold
+// freshly written files. What is there when it starts it leaves alone.
+class Scanner {
+ public:
+  Scanner(std::vector<std::string> folders, DWORD holdMs) : folders_(std::move(folders)), holdMs_(holdMs) {
+    Look(false);
+    thread_ = std::thread([this] {
+      while (!stop_) Look(true);
+      for (const auto& [file, until] : holds_) CloseHandle(file);
+    });
+  }
+  ~Scanner() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  void Look(bool hold) {
+    for (auto it = holds_.begin(); it != holds_.end();) {
+      if (GetTickCount() - it->second < holdMs_) ++it;
+      else CloseHandle(it->first), it = holds_.erase(it);
+    }
+    for (const std::string& folder : folders_) {
+      for (const std::string& name : pewtest::TreeBelow(folder)) {
+        const std::string path = folder + "\\" + name;
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (name.back() == '\\' || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) continue;
+        const auto stamp = std::make_pair(data.ftLastWriteTime.dwLowDateTime, data.nFileSizeLow);
+        if (seen_.count(path) != 0 && seen_[path] == stamp) continue;
+        HANDLE file = hold ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                           : nullptr;
+        if (file == INVALID_HANDLE_VALUE) continue;  // its writer still has it
+        seen_[path] = stamp;
+        if (file != nullptr) holds_.emplace_back(file, GetTickCount());
+      }
+    }
+    Sleep(1);
+  }
+
+  std::vector<std::string> folders_;
+  DWORD holdMs_;
+  std::map<std::string, std::pair<DWORD, DWORD>> seen_;
+  std::vector<std::pair<HANDLE, DWORD>> holds_;
+  std::atomic<bool> stop_ = false;
+  std::thread thread_;
+};
+
+// A file that another program takes once the check is past: a scanner
+// holding each new file for a moment is waited for, in steps of 100 ms for up
+// to 2 s a file; one held longer is named, as a file in use is, once
+// everything is put back (also the groups already moved into place). Retry
+// stages and commits again; Cancel leaves the earlier installation as it was.
+// Nothing is left beside the files.
+TEST_F(Installer, AFileTakenAfterTheCheckIsWaitedForOrNamed) {
+  struct Case {
+    const char* what;
+    DWORD scannerHoldMs;  // 0: no scanner; a page taken while the program is staged
+    const char* named;    // the file named in the box, if one is
+  };
+  const Case cases[] = {
+      {"a scanner holding each new file for 300 ms", 300, nullptr},
+      {"a scanner holding each new file for 10 s, Cancel", 10000, "Help\\1.htm"},
+      {"the earlier Uninstall.txt opened while the program is staged, Retry", 0, "Uninstall.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string folder = FolderOnD("taken");
+    ASSERT_TRUE(EarlierInstallationIn(folder));
+    const auto before = Snapshot(folder);
+    const std::vector<std::uint8_t> application(ApplicationGroup.Bytes(0),
+                                                ApplicationGroup.Bytes(0) + ApplicationGroup.Size(0));
+    std::optional<pewtest::StalledWrite> stalled;
+    if (c.scannerHoldMs == 0) stalled.emplace(folder + "\\" + PayloadTemporaryName("Rotaplan.exe").c_str(), application);
+    std::optional<Scanner> scanner;
+    if (c.scannerHoldMs != 0) scanner.emplace(std::vector<std::string>{folder, folder + "\\Help"}, c.scannerHoldMs);
+    InstallerRun run;
+    ASSERT_TRUE(run.Start());
+    run.ChooseFolder(folder);
+    std::optional<pewtest::LockedFile> taken;
+    if (stalled) {
+      // The help pages are staged and the check is past: the file is taken while the program is written.
+      const std::string lastPage = folder + "\\Help\\" + PayloadTemporaryName("icon.jpg").c_str();
+      ASSERT_TRUE(pewtest::WaitUntil([&] { return FileExists(lastPage); }, pewtest::WaitLimit()));
+      taken.emplace(folder + "\\Uninstall.txt", FILE_SHARE_READ);
+      stalled.reset();  // lets the writer go on
+    }
+    if (c.named != nullptr) {
+      const auto box = run.MessageBoxUp();
+      ASSERT_TRUE(box.has_value());
+      EXPECT_EQ(box->text, InUseText(folder + "\\" + c.named, false));
+      if (scanner) {
+        scanner.reset();  // the user closes the program that held the files
+        ASSERT_TRUE(run.AnswerFileInUse(IDCANCEL).has_value());
+        EXPECT_EQ(run.ExitCode(), kExitCancelled);
+        EXPECT_TRUE(Unchanged(folder, before));
+        continue;
+      }
+      EXPECT_TRUE(Unchanged(folder, before)) << "while the box is up";
+      taken.reset();
+      ASSERT_TRUE(run.AnswerFileInUse(IDRETRY).has_value());
+    }
+    const auto end = run.AnswerMessageBox();
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(end->text, kSuccessText);
+    EXPECT_EQ(run.ExitCode(), kExitSuccess);
+    EXPECT_TRUE(GroupInstalled(HelpGroup, folder + "\\Help") && GroupInstalled(ApplicationGroup, folder));
+    EXPECT_TRUE(NoTemporaryFilesIn(folder) && NoTemporaryFilesIn(folder + "\\Help"));
+    shortcuts_.Remove();
+  }
 }
 
 // Every file that the run would replace is checked before the first one is
@@ -774,16 +890,19 @@ TEST_F(Installer, ASessionEndingWhileFilesAreWrittenIsAskedToWaitAndEndsItAsFail
   HWND frame = run.Frame();
   ASSERT_NE(frame, nullptr);
   run.ChooseFolder(folder);
-  // The last help page written: the installer is past every point before the
+  // The last help page staged: the installer is past every point before the
   // writing where it looks at its messages, and held before the next one.
-  ASSERT_TRUE(pewtest::WaitUntil([&] { return GroupInstalled(HelpGroup, folder + "\\Help"); }, pewtest::WaitLimit()));
+  const std::string lastPage = folder + "\\Help\\" + PayloadTemporaryName("icon.jpg").c_str();
+  ASSERT_TRUE(pewtest::WaitUntil([&] { return FileExists(lastPage); }, pewtest::WaitLimit()));
   pewtest::SessionEnd session(run.Id());
   session.Ask();
   session.End(true);  // the user logs off anyway, as the shutdown screen offers
   stalled.Release();
   EXPECT_EQ(session.Answer(pewtest::WaitLimit()), false);
   EXPECT_EQ(run.ExitCode(), kExitFailed);
-  EXPECT_TRUE(GroupInstalled(ApplicationGroup, folder)) << "the file being written when the session ended";
+  // Ended while the files were staged: none is in place; the next run clears them up.
+  EXPECT_FALSE(FileExists(folder + "\\Help\\1.htm"));
+  EXPECT_FALSE(FileExists(folder + "\\Rotaplan.exe"));
   EXPECT_FALSE(FileExists(folder + "\\FORMAT.DB"));
   EXPECT_FALSE(FileExists(folder + "\\4-reg.db"));
   EXPECT_FALSE(shortcuts_.AnyPresent());

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -308,63 +309,97 @@ TEST(PayloadWriter, MissingFolderFailsAtTheFirstEntryAndIsNotCreated) {
   EXPECT_FALSE(pewtest::FolderExists(missing));
 }
 
-// A file held open by another program: the group stops there, with its name;
-// the files before it are written, the ones after it are not, and the locked
-// file keeps its content.
-TEST(PayloadWriter, LockedFileStopsTheGroupAndKeepsItsContent) {
-  TempFolder folder;
-  const int locked = 18;  // "Appendix II.htm", a name with an inner blank
-  const std::string lockedPath = folder / EntryName(HelpGroup, locked);
-  ASSERT_TRUE(pewtest::WriteFileText(lockedPath, "the user's page"));
-  FixedText<256> failed;
-  std::int32_t status = 0;
-  {
-    pewtest::LockedFile lock(lockedPath);
-    ASSERT_TRUE(lock.Locked());
-    WritePayloadGroup(HelpGroup, Folder(folder.Path()), failed, status);
-  }
-  EXPECT_NE(status, 0);
-  EXPECT_EQ(failed, FixedText<256>("Appendix II.htm"));
-  EXPECT_TRUE(Holds(lockedPath, "the user's page"));
-  for (int i = 0; i < HelpGroup.entryCount; ++i) {
-    SCOPED_TRACE(EntryName(HelpGroup, i));
-    if (i < locked) {
-      EXPECT_TRUE(HoldsEntry(folder.Path(), HelpGroup, i));
-    } else if (i > locked) {
-      EXPECT_FALSE(FileExists(folder / EntryName(HelpGroup, i)));
-    }
-  }
-  EXPECT_EQ(FilesIn(folder.Path()).size(), static_cast<std::size_t>(locked + 1));
+// What a folder holds: each file's name and bytes.
+std::map<std::string, Bytes> Contents(const std::string& folder) {
+  std::map<std::string, Bytes> contents;
+  for (const std::string& name : FilesIn(folder)) contents[name] = ReadFileBytes(folder + "\\" + name).value_or(Bytes{'?'});
+  return contents;
 }
 
-// A disk that fills up part-way through an entry leaves no half-written file:
-// a file of that name keeps its old content, or there is still none. (The
-// writer removes its temporary file after a failure; Wine cannot delete the
-// link to /dev/full that stands in for it here, which the link's owner does.)
-TEST(PayloadWriter, FullDiskLeavesNoPartialFile) {
-  for (const bool existed : {true, false}) {
-    SCOPED_TRACE(existed ? "over an older file" : "into a fresh folder");
+// Counts the writer's pauses instead of waiting them.
+int g_pauses = 0;
+void CountPause(DWORD milliseconds) { g_pauses += milliseconds == kPayloadRetryStepMs; }
+
+// Whatever stops a group, in its staging or in its commit, the folder is left
+// exactly as it was: the earlier files byte for byte, nothing beside them. A
+// file that another program holds is first waited for as a scanner needs
+// (20 steps of 100 ms); a read-only one is never replaced.
+TEST(PayloadWriter, AFailureLeavesTheFolderAsItWas) {
+  enum Arrangement { kHeld, kHeldAfterStaging, kFullDisk, kReadOnly };
+  struct Case {
+    const char* what;
+    const PayloadGroup& group;
+    const char* name;  // where it is arranged
+    Arrangement arrangement;
+    bool earlier;  // an earlier version of the group is there
+    std::int32_t status;
+    int pauses;
+  };
+  const Case cases[] = {
+      // "Appendix II.htm": a name with an inner blank, the pages before it moved in and then back.
+      {"a page held open", HelpGroup, "Appendix II.htm", kHeld, true, ERROR_SHARING_VIOLATION, 20},
+      {"a page held open, in a fresh folder", HelpGroup, "Appendix II.htm", kHeld, false, ERROR_SHARING_VIOLATION, 20},
+      {"a file taken after the staging", ApplicationGroup, "Uninstall.txt", kHeldAfterStaging, true,
+       ERROR_SHARING_VIOLATION, 20},
+      {"a full disk over an older program", ApplicationGroup, "Rotaplan.exe", kFullDisk, true, ERROR_DISK_FULL, 0},
+      {"a full disk in a fresh folder", ApplicationGroup, "Uninstall.txt", kFullDisk, false, ERROR_DISK_FULL, 0},
+      {"a read-only program", ApplicationGroup, "Rotaplan.exe", kReadOnly, true, ERROR_ACCESS_DENIED, 0},
+  };
+  SetPayloadPause(CountPause);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     TempFolder folder;
-    const std::string target = folder / "Rotaplan.exe";
-    if (existed) {
-      ASSERT_TRUE(pewtest::WriteFileText(target, "version 2.0"));
+    const std::string path = folder / c.name;
+    for (int i = 0; i < c.group.entryCount && c.earlier; ++i) {
+      ASSERT_TRUE(pewtest::WriteFileText(folder / EntryName(c.group, i), "version 2.0 of " + EntryName(c.group, i)));
     }
+    if (c.arrangement == kHeld) {
+      ASSERT_TRUE(pewtest::WriteFileText(path, "the user's page"));
+    }
+    if (c.arrangement == kReadOnly) {
+      ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    const auto before = Contents(folder.Path());
     FixedText<256> failed;
     std::int32_t status = 0;
+    g_pauses = 0;
     {
-      pewtest::DevFullLink full(folder / "Rotaplan.ex~");
-      ASSERT_TRUE(full.Made());
-      WritePayloadGroup(ApplicationGroup, Folder(folder.Path()), failed, status);
+      std::optional<pewtest::LockedFile> lock;
+      if (c.arrangement == kHeld) lock.emplace(path);
+      // The writer removes its temporary file after a failure; Wine cannot
+      // delete the link to /dev/full that stands in for it here, which the
+      // link's owner does.
+      std::optional<pewtest::DevFullLink> full;
+      if (c.arrangement == kFullDisk) full.emplace(folder / PayloadTemporaryName(c.name).c_str());
+      const PayloadEntrySet all = AllEntries(c.group);
+      PayloadEntrySet committed = 0;
+      status = StagePayloadGroup(c.group, Folder(folder.Path()), all, failed);
+      if (c.arrangement == kHeldAfterStaging) lock.emplace(path);
+      if (status == 0) status = CommitPayloadGroup(c.group, Folder(folder.Path()), all, failed, committed);
+      if (status != 0) RollBackPayloadGroup(c.group, Folder(folder.Path()), all, committed);
     }
-    EXPECT_EQ(status, ERROR_DISK_FULL);
-    EXPECT_EQ(failed, FixedText<256>("Rotaplan.exe"));
-    if (existed) {
-      EXPECT_TRUE(Holds(target, "version 2.0"));
-      EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"Rotaplan.exe"});
-    } else {
-      EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{});
-    }
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(failed, FixedText<256>(c.name));
+    EXPECT_EQ(g_pauses, c.pauses);
+    EXPECT_TRUE(Contents(folder.Path()) == before) << testing::PrintToString(FilesIn(folder.Path()));
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   }
+  SetPayloadPause(nullptr);
+}
+
+// What a run that ended in the middle of its commit leaves (a kept file
+// where its target is missing, one beside its target, temporary files) the
+// next run clears up: the kept file back in place, the rest gone.
+TEST(PayloadWriter, LeftoversOfAnEndedRunAreClearedUp) {
+  TempFolder folder;
+  ASSERT_TRUE(pewtest::WriteFileText(folder / "Rotaplan.ex#", "version 2.0"));
+  ASSERT_TRUE(pewtest::WriteFileText(folder / "Rotaplan.ex~", "version 2.1"));
+  ASSERT_TRUE(pewtest::WriteFileText(folder / "Uninstall.txt", "version 2.1"));
+  ASSERT_TRUE(pewtest::WriteFileText(folder / "Uninstall.tx#", "version 2.0"));
+  RecoverPayloadGroup(ApplicationGroup, Folder(folder.Path()));
+  EXPECT_EQ(FilesIn(folder.Path()), (std::vector<std::string>{"Rotaplan.exe", "Uninstall.txt"}));
+  EXPECT_TRUE(Holds(folder / "Rotaplan.exe", "version 2.0"));
+  EXPECT_TRUE(Holds(folder / "Uninstall.txt", "version 2.1"));
 }
 
 // The installation writes the databases only when none exists; a failure
@@ -385,7 +420,13 @@ TEST(PayloadWriter, DatabaseFailureRemovesTheFilesItCreated) {
     {
       pewtest::DevFullLink full(folder / "4-reg.d~");
       ASSERT_TRUE(full.Made());
-      (completing ? CompletePayloadSet : WritePayloadGroup)(DatabaseGroup, Folder(folder.Path()), failed, status);
+      // As the installation does: what is written is chosen before the ended run is cleared up.
+      const PayloadEntrySet entries = completing ? AllEntries(DatabaseGroup) & ~PayloadEntrySet{1} : AllEntries(DatabaseGroup);
+      RecoverPayloadGroup(DatabaseGroup, Folder(folder.Path()));
+      PayloadEntrySet committed = 0;
+      status = StagePayloadGroup(DatabaseGroup, Folder(folder.Path()), entries, failed);
+      if (status == 0) status = CommitPayloadGroup(DatabaseGroup, Folder(folder.Path()), entries, failed, committed);
+      if (status != 0) RollBackPayloadGroup(DatabaseGroup, Folder(folder.Path()), entries, committed);
     }
     EXPECT_NE(status, 0);
     EXPECT_EQ(failed, FixedText<256>("4-reg.db"));
@@ -421,24 +462,6 @@ TEST(PayloadWriter, UserDataFilesAreNeverReplaced) {
     // 4-msty.db was created by the failed call and went again; 4-reg.db never came.
     EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"4-people.db"});
   }
-}
-
-// A read-only file is the user's to keep, even in a group that replaces files:
-// Windows refuses the move over it, and the writer refuses it under Wine too.
-TEST(PayloadWriter, ReadOnlyFileStopsTheGroupAndStaysAsItWas) {
-  TempFolder folder;
-  const std::string readOnly = folder / "Rotaplan.exe";
-  ASSERT_TRUE(pewtest::WriteFileText(readOnly, "version 2.0"));
-  ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
-  FixedText<256> failed;
-  std::int32_t status = 0;
-  WritePayloadGroup(ApplicationGroup, Folder(folder.Path()), failed, status);
-  EXPECT_NE(status, 0);
-  EXPECT_EQ(failed, FixedText<256>("Rotaplan.exe"));
-  EXPECT_TRUE(Holds(readOnly, "version 2.0"));
-  EXPECT_NE(GetFileAttributesA(readOnly.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-  EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"Rotaplan.exe"});
-  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // The installer's own CRC-32 of every entry is the one the build recorded; one
@@ -484,6 +507,7 @@ TEST(PayloadCheck, NamesTheFirstFileThatCannotBeReplacedAndChangesNothing) {
       {"the user's formats held open", FormatsGroup, "FORMAT.DB", Case::kHeld, 0},
       {"a database held open", DatabaseGroup, "4-reg.db", Case::kHeld, 0},
   };
+  SetPayloadPause(CountPause);  // a file held for long is held for good here
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempFolder folder;
@@ -513,6 +537,7 @@ TEST(PayloadCheck, NamesTheFirstFileThatCannotBeReplacedAndChangesNothing) {
     EXPECT_EQ(pewtest::TreeBelow(folder.Path()),
               std::set<std::string>({c.arrangement == Case::kFolder ? std::string(c.name) + "\\" : c.name}));
   }
+  SetPayloadPause(nullptr);
 }
 
 // Whatever the writer makes first fits wherever the file fits: here the

@@ -233,15 +233,24 @@ TEST_F(ShellWindows, EraseBackgroundIsSwallowed) {
   EXPECT_EQ(PixelAt(5, 5), RGB(96, 144, 208));
 }
 
-// The frame is the window that the system asks; the answer follows the hold.
-TEST_F(ShellWindows, TheFrameAsksTheSessionToWaitOnlyWhileHeld) {
-  EXPECT_EQ(SendMessageA(g_mainFrame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
-  HoldSessionEnd();
-  EXPECT_EQ(SendMessageA(g_mainFrame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
-  EXPECT_EQ(SendMessageA(g_mainFrame, WM_QUERYENDSESSION, 0, 0), FALSE);  // shutdown
-  ReleaseSessionEnd();
-  ReleaseSessionEnd();
-  EXPECT_EQ(SendMessageA(g_mainFrame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+// The frame is the window that the system asks; the answer and the exit code
+// follow the run's phase alone.
+TEST_F(ShellWindows, TheFrameAsksTheSessionToWaitOnlyWhileWriting) {
+  const struct {
+    RunPhase phase;
+    LRESULT answer;
+    UINT code;
+  } cases[] = {
+      {RunPhase::kChoosing, TRUE, 1602}, {RunPhase::kWriting, FALSE, 1603}, {RunPhase::kWriting, FALSE, 1603},
+      {RunPhase::kInstalled, TRUE, 0},   {RunPhase::kFailed, TRUE, 1603},   {RunPhase::kRefused, TRUE, 1618},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.phase));
+    SetRunPhase(c.phase);
+    EXPECT_EQ(SendMessageA(g_mainFrame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), c.answer);
+    EXPECT_EQ(SendMessageA(g_mainFrame, WM_QUERYENDSESSION, 0, 0), c.answer);  // shutdown
+    EXPECT_EQ(ExitCodeOf(c.phase), c.code);
+  }
 }
 
 // Between the payload groups the installer answers what other threads send
@@ -252,7 +261,7 @@ TEST_F(ShellWindows, AnsweringSentMessagesDispatchesNothingPosted) {
   g_backdropProcedure = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(g_backdrop, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingCommands)));
   PostMessageA(g_backdrop, WM_COMMAND, 1, 0);
-  HoldSessionEnd();
+  SetRunPhase(RunPhase::kWriting);
   std::atomic<int> answer = -1;
   std::thread system([&] {
     DWORD_PTR result = 2;
@@ -264,29 +273,36 @@ TEST_F(ShellWindows, AnsweringSentMessagesDispatchesNothingPosted) {
   EXPECT_TRUE(pewtest::WaitUntil([] { return HIWORD(GetQueueStatus(QS_SENDMESSAGE)) != 0; }, pewtest::WaitLimit()));
   AnswerSentMessages();
   system.join();
-  ReleaseSessionEnd();
+  SetRunPhase(RunPhase::kChoosing);
   EXPECT_EQ(answer, FALSE);
   EXPECT_EQ(g_commandsDispatched, 0);
   MSG message;
   EXPECT_TRUE(PeekMessageA(&message, g_backdrop, WM_COMMAND, WM_COMMAND, PM_NOREMOVE)) << "the posted command is gone";
 }
 
-// The session's end reaches whichever window of the thread is up: the
-// process ends there with the exit code set so far. A session that goes on
-// (wParam FALSE) changes nothing.
-TEST(ShellProcess, TheSessionsEndEndsTheProcessWithTheCodeSetSoFar) {
-  EXPECT_EXIT(
-      {
-        EndWithTheSession();
-        SetExitCode(1603);
-        HWND any = CreateWindowExA(0, "STATIC", "a message box", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                   nullptr, nullptr);
-        SendMessageA(any, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
-        SetExitCode(1618);
-        SendMessageA(any, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-        ExitProcess(7);
-      },
-      testing::ExitedWithCode(1618), "");
+// The session's end reaches the frame, or in a run without one (a refused
+// installer) the message box through the hook: the process ends there with
+// the exit code of the phase. A session that goes on (wParam FALSE) changes nothing.
+TEST(ShellProcess, TheSessionsEndEndsTheProcessWithTheCodeOfThePhase) {
+  for (const bool frame : {true, false}) {
+    SCOPED_TRACE(frame ? "the frame" : "a box, through the hook");
+    EXPECT_EXIT(
+        {
+          HWND any = nullptr;
+          if (frame && CreateInstallerWindows(GetModuleHandleA(nullptr))) any = g_mainFrame;
+          if (!frame) {
+            EndWithTheSession();
+            any = CreateWindowExA(0, "STATIC", "a message box", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                                  nullptr);
+          }
+          SetRunPhase(RunPhase::kFailed);
+          SendMessageA(any, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+          SetRunPhase(RunPhase::kRefused);
+          SendMessageA(any, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+          ExitProcess(7);
+        },
+        testing::ExitedWithCode(1618), "");
+  }
 }
 
 TEST(ShellDllSearch, ADllPlantedBesideTheProgramIsNotLoaded) {

@@ -395,9 +395,9 @@ StalledWrite::~StalledWrite() {
   }
 }
 
-LockedFile::LockedFile(const std::string& path)
-    : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0,
-                          nullptr)) {}
+LockedFile::LockedFile(const std::string& path, DWORD share)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ | (share == 0 ? GENERIC_WRITE : 0), share, nullptr, OPEN_ALWAYS,
+                          0, nullptr)) {}
 
 LockedFile::~LockedFile() {
   if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);

@@ -176,10 +176,11 @@ class StalledWrite : public UnixChange {
   bool released_ = false;
 };
 
-// A file held open with share mode 0, so that nobody else can open it.
+// A file held open with share mode 0, so that nobody else can open it; or
+// with `share`, as a scanner holds it for reading.
 class LockedFile {
  public:
-  explicit LockedFile(const std::string& path);
+  explicit LockedFile(const std::string& path, DWORD share = 0);
   LockedFile(const LockedFile&) = delete;
   LockedFile& operator=(const LockedFile&) = delete;
   ~LockedFile();
