@@ -78,21 +78,18 @@ class BasicCText {
   static constexpr std::size_t kCapacity = Capacity;
   using Piece = std::basic_string_view<Char>;
 
+  // Texts go in as views. A literal is written as one ("abc"sv), whose length
+  // the compiler knows: no call measures it. A character array is refused:
+  // taken for a literal, a field of fixed width without a terminator (a
+  // 32-character name) would lose its last character; it goes in as a view of
+  // its width.
   constexpr BasicCText() { chars_[0] = Char(); }
   constexpr explicit BasicCText(Piece value) : BasicCText() { Append(value); }
   template <std::size_t N>
-  constexpr explicit BasicCText(const Char (&literal)[N]) : BasicCText() { Append(literal); }
-  template <std::size_t N>
-  explicit BasicCText(Char (&buffer)[N]) = delete;
+  explicit BasicCText(const Char (&array)[N]) = delete;
 
-  // A literal's length is known where it is written: no call measures it.
-  // A buffer (not const) is no literal: it must be passed as a view.
   template <std::size_t N>
-  constexpr BasicCText& Append(const Char (&literal)[N]) {
-    return Append(Piece(literal, N - 1));
-  }
-  template <std::size_t N>
-  BasicCText& Append(Char (&buffer)[N]) = delete;
+  BasicCText& Append(const Char (&array)[N]) = delete;
   constexpr BasicCText& Append(Piece piece) {
     if (piece.size() > Capacity - length_) {
       overflowed_ = true;

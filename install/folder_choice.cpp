@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "common/file_attributes.h"
+#include "common/owner.h"
 #include "fixedtext/fixed_text.h"
 #include "install/ansi_path.h"
 #include "install/install.h"
@@ -18,7 +19,6 @@ using namespace std::string_view_literals;
 namespace {
 
 constexpr std::size_t npos = std::wstring_view::npos;
-constexpr std::size_t kMaxHeldChoice = HeldChoice::kCapacity;
 
 // Paths the ANSI calls take: files up to MAX_PATH less the terminator, and
 // folders 12 characters less, which CreateDirectoryA keeps for an 8.3 name.
@@ -41,133 +41,24 @@ std::wstring_view Trimmed(std::wstring_view typed) {
   return typed;
 }
 
-// The length of `text` in the ANSI code page, or npos when the code page cannot
-// hold it exactly. The conversion would put a look-alike (L for Ł, \ for a
-// fullwidth backslash) or "?" in place of what it lacks, and the files would go
-// to another folder, so only a text that converts back unchanged is taken.
-std::size_t ExactAnsiLength(std::wstring_view text) {
-  // At most kMaxHeldChoice units; four bytes a character hold it in any code page.
-  char ansi[4 * kMaxHeldChoice];
-  wchar_t back[kMaxHeldChoice];
-  const int length = static_cast<int>(text.size());
-  if (text.empty() || text.size() > kMaxHeldChoice) return text.empty() ? 0 : npos;
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), length, ansi, sizeof ansi, nullptr, nullptr);
-  if (bytes <= 0) return npos;
-  if (MultiByteToWideChar(CP_ACP, 0, ansi, bytes, back, kMaxHeldChoice) != length) return npos;
-  return std::wstring_view(back, text.size()) == text ? static_cast<std::size_t>(bytes) : npos;
-}
+// A search of a folder's entries, closed on every way out.
+struct SearchTraits {
+  static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+  static bool Holds(HANDLE search) { return search != INVALID_HANDLE_VALUE; }
+  static void Free(HANDLE search) { (void)FindClose(search); }
+};
 
-// The system's Unicode normalisation (in kernel32 from Windows 7 on, in
-// normaliz.dll on Vista), loaded when first needed: no import for what only a
-// choice beyond the code page asks for; normaliz.dll stays loaded for the
-// rest of the run, as kernel32 does. Null where there is none.
-using NormalizeStringFn = int(WINAPI*)(NORM_FORM, LPCWSTR, int, LPWSTR, int);
-NormalizeStringFn Normalizer() {
-  static const NormalizeStringFn normalize = [] {
-    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "NormalizeString");
-    if (found == nullptr) {
-      HMODULE normaliz = LoadLibraryA("normaliz.dll");
-      if (normaliz != nullptr) found = GetProcAddress(normaliz, "NormalizeString");
-    }
-    return reinterpret_cast<NormalizeStringFn>(reinterpret_cast<void*>(found));
-  }();
-  return normalize;
-}
-
-// A combining mark. The system counts a composed letter with a diacritic (à)
-// as nonspacing too, but as a letter (C3_ALPHA) as well; a mark is not one.
-bool IsMark(wchar_t c) {
-  WORD type = 0;
-  return GetStringTypeW(CT_CTYPE3, &c, 1, &type) && (type & (C3_NONSPACING | C3_ALPHA)) == C3_NONSPACING;
-}
-
-// The code point at the start of `text` and how many units it takes.
-std::size_t CodePointLength(std::wstring_view text) {
-  return text.size() > 1 && IS_HIGH_SURROGATE(text[0]) && IS_LOW_SURROGATE(text[1]) ? 2 : 1;
-}
-
-char32_t CodePointAt(std::wstring_view text) {
-  if (CodePointLength(text) == 1) return text[0];
-  return 0x10000 + ((static_cast<char32_t>(text[0]) - 0xD800) << 10) + (static_cast<char32_t>(text[1]) - 0xDC00);
-}
-
-// The first character of `text` that the code page does not hold by itself.
-char32_t FirstLacking(std::wstring_view text) {
-  for (std::wstring_view rest = text; !rest.empty(); rest.remove_prefix(CodePointLength(rest))) {
-    const std::wstring_view one(rest.data(), CodePointLength(rest));
-    if (ExactAnsiLength(one) == npos) return CodePointAt(one);
+// The end of the first level of an accepted choice (its length as a path)
+// that is no folder, or npos where every level is one. The drive or share
+// ("d:", "\\\\server\\share") is no level of its own.
+std::size_t FirstMissingLevel(std::wstring_view held) {
+  std::size_t end = held[0] == L'\\' ? held.find(L'\\', held.find(L'\\', 2) + 1) : 2;
+  while (end < held.size()) {
+    end = held.find(L'\\', end + 1);
+    const std::size_t length = end < held.size() ? end : held.size();
+    if (!FolderExists(HeldChoice(std::wstring_view(held.data(), length)).c_str())) return length;
   }
-  return text.empty() ? 0 : CodePointAt(text);
-}
-
-// One letter, decomposed (`letter`: a base of `baseLength` units and the marks
-// after it), in the first form that the code page holds exactly: composed with
-// all of its marks, then with none, then with as many as can be, the other
-// marks following in their order. A form counts only when it decomposes to the
-// same letter again (two marks of one class keep their order). False when the
-// code page holds no form of it.
-bool AppendHeldLetter(std::wstring_view letter, std::size_t baseLength, HeldChoice& out) {
-  constexpr int kRoom = 16;
-  const std::size_t marks = letter.size() - baseLength;
-  if (letter.size() > 8) return false;
-  for (std::size_t step = 0; step <= marks; ++step) {
-    const std::size_t count = step == 0 ? marks : step == 1 ? 0 : marks + 1 - step;
-    for (unsigned chosen = 0; chosen < (1u << marks); ++chosen) {
-      if (static_cast<std::size_t>(__builtin_popcount(chosen)) != count) continue;
-      // The base with the chosen marks, then the others.
-      wchar_t source[kRoom], form[kRoom], again[kRoom];
-      int length = 0;
-      for (std::size_t i = 0; i < letter.size(); ++i) {
-        if (i < baseLength || ((chosen >> (i - baseLength)) & 1) != 0) source[length++] = letter[i];
-      }
-      length = Normalizer()(NormalizationC, source, length, form, kRoom);
-      if (length <= 0) continue;
-      for (std::size_t i = baseLength; i < letter.size(); ++i) {
-        if (((chosen >> (i - baseLength)) & 1) == 0) form[length++] = letter[i];
-      }
-      const std::wstring_view held(form, static_cast<std::size_t>(length));
-      if (ExactAnsiLength(held) == npos) continue;
-      const int decomposed = Normalizer()(NormalizationD, form, length, again, kRoom);
-      if (decomposed <= 0 || std::wstring_view(again, static_cast<std::size_t>(decomposed)) != letter) continue;
-      out.Append(held);
-      return out.Fits();
-    }
-  }
-  return false;
-}
-
-// `choice` in the form that the code page holds (FolderCheck::held); false,
-// with the first character to blame in `lacking`, when it holds none.
-bool FindHeldForm(std::wstring_view choice, HeldChoice& held, char32_t& lacking) {
-  held.Clear();
-  held.Append(choice);
-  if (ExactAnsiLength(choice) != npos) return true;
-  if (Normalizer() == nullptr) {
-    lacking = FirstLacking(choice);
-    return false;
-  }
-  // Letter by letter: a letter is a character with the marks that follow it.
-  held.Clear();
-  for (std::size_t start = 0; start < choice.size();) {
-    std::size_t end = start + CodePointLength(std::wstring_view(choice.data() + start, choice.size() - start));
-    while (end < choice.size() && IsMark(choice[end])) ++end;
-    const std::wstring_view typed(choice.data() + start, end - start);
-    start = end;
-    if (ExactAnsiLength(typed) != npos) {
-      held.Append(typed);
-      continue;
-    }
-    wchar_t decomposed[16];
-    const int length = Normalizer()(NormalizationD, typed.data(), static_cast<int>(typed.size()), decomposed, 16);
-    const std::wstring_view letter(decomposed, length > 0 ? static_cast<std::size_t>(length) : 0);
-    const std::size_t baseLength = letter.empty() ? 0 : CodePointLength(letter);
-    bool marksOnly = !letter.empty();
-    for (std::size_t i = baseLength; i < letter.size(); ++i) marksOnly = marksOnly && IsMark(letter[i]);
-    if (marksOnly && AppendHeldLetter(letter, baseLength, held)) continue;
-    lacking = FirstLacking(typed);
-    return false;
-  }
-  return held.Fits() && ExactAnsiLength(held.View()) != npos;
+  return npos;
 }
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
@@ -245,7 +136,8 @@ std::size_t MaxFolderChoice() {
     const bool inHelp = group->destination == PayloadDestination::kHelpFolder;
     fit(kMaxFilePath, (inHelp ? helpFolder : 0) + 1 + LongestName(*group));
   }
-  for (std::string_view target : {kApplicationTarget, kHelpShortcutTarget, kUninstallShortcutTarget}) {
+  static constexpr std::string_view kTargets[] = {kApplicationTarget, kHelpShortcutTarget, kUninstallShortcutTarget};
+  for (std::string_view target : kTargets) {
     fit(kMaxShortcutPath, target.size());
   }
   return limit;
@@ -254,11 +146,14 @@ std::size_t MaxFolderChoice() {
 FolderCheck CheckFolderChoice(std::wstring_view typed, HeldChoice* heldChoice) {
   const std::wstring_view choice = Trimmed(typed);
   if (choice.empty()) return {FolderProblem::kEmpty, {}};
+  // The typed units only bound the room the forms are worked out in: the limit
+  // is on the held form's bytes (below), of which the paths are made.
   const std::size_t limit = MaxFolderChoice();
-  if (choice.size() > limit) return {FolderProblem::kTooLong, {}};
+  if (choice.size() > HeldChoice::kCapacity) return {FolderProblem::kTooLong, {}};
   HeldChoice held;
   char32_t lacking = 0;
   if (!FindHeldForm(choice, held, lacking)) {
+    if (!held.Fits()) return {FolderProblem::kTooLong, {}};
     FolderCheck check{FolderProblem::kNotInCodePage, {}};
     check.lacking = lacking;
     return check;
@@ -295,63 +190,61 @@ FolderCheck CheckFolderChoice(std::wstring_view typed, HeldChoice* heldChoice) {
   return {FolderProblem::kNone, {}};
 }
 
-std::wstring_view FindLookAlikeFolder(std::wstring_view typed, std::wstring_view held) {
-  const std::wstring_view choice = Trimmed(typed);
-  // Both forms have their backslashes in the same places, level for level.
-  for (std::size_t typedEnd = 0, heldEnd = 0; typedEnd < choice.size() && heldEnd < held.size();) {
-    typedEnd = choice.find(L'\\', typedEnd + 1);
-    heldEnd = held.find(L'\\', heldEnd + 1);
-    if (typedEnd == npos) typedEnd = choice.size();
-    if (heldEnd == npos) heldEnd = held.size();
-    const std::wstring_view typedLevel(choice.data(), typedEnd), heldLevel(held.data(), heldEnd);
-    if (typedLevel == heldLevel) continue;
-    const HeldChoice typedPath(typedLevel), heldPath(heldLevel);
-    if (FolderExists(typedPath.c_str()) && GetFileAttributesW(heldPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      return typedLevel;
-    }
+bool FindLookAlikeFolder(std::wstring_view held, HeldChoice& existing) {
+  const std::size_t end = FirstMissingLevel(held);
+  if (end == npos) return false;
+  const std::wstring_view parent(held.data(), held.rfind(L'\\', end - 1) + 1);
+  const std::wstring_view name(held.data() + parent.size(), end - parent.size());
+  // Text from a Mac holds its letters decomposed, keyboards give them composed:
+  // a folder of the other form is found by its name, and the search says how
+  // it is written.
+  for (const bool composed : {true, false}) {
+    existing.Clear();
+    existing.Append(parent);
+    if (!AppendNormalized(name, composed, existing) || existing.View() == std::wstring_view(held.data(), end)) continue;
+    WIN32_FIND_DATAW found;
+    const Owner<HANDLE, SearchTraits> search(FindFirstFileW(existing.c_str(), &found));
+    if (!SearchTraits::Holds(search.Get()) || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
+    existing.Clear();
+    existing.Append(parent).Append(std::wstring_view(found.cFileName));
+    return true;
   }
-  return {};
+  return false;
 }
 
 FreeSpace MeasureFreeSpace(std::wstring_view held) {
   FreeSpace space;
-  // The choice is accepted: its held form converts exactly, in at most
-  // MaxFolderChoice() bytes, and the files are looked for as the installation will.
-  char ansi[FixedText<256>::kWidth];
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, held.data(), static_cast<int>(held.size()), ansi, sizeof ansi,
-                                        nullptr, nullptr);
-  if (bytes <= 0) return space;
-  const std::string_view folder(ansi, static_cast<std::size_t>(bytes));
-  // The deepest level that exists; at least the root: "d:" or "\\server\share".
-  std::size_t rootEnd = 2;
-  if (folder[0] == '\\') {
-    rootEnd = FindBackslash(folder, FindBackslash(folder, 2) + 1);
-    if (rootEnd == npos) rootEnd = folder.size();
-  }
-  std::size_t end = folder.size();
-  while (end > rootEnd && !FolderExists(CText<sizeof ansi>(Head(folder, end)).c_str())) {
-    end = FindLastBackslash(Head(folder, end));
-  }
-  CText<sizeof ansi + 1> level(Head(folder, end < rootEnd ? rootEnd : end));
-  level.Append("\\");
+  // The deepest level that exists: the parent of the first that does not, or
+  // the drive or share itself.
+  std::size_t end = FirstMissingLevel(held);
+  if (end != npos) end = held.rfind(L'\\', end - 1);
+  HeldChoice level(std::wstring_view(held.data(), end < held.size() ? end : held.size()));
+  level.Append(L"\\"sv);
   ULARGE_INTEGER available, total, free;
-  char volume[MAX_PATH];
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
   // The cluster size is the volume's, which a folder may mount below the drive's root.
-  if (!GetDiskFreeSpaceExA(level.c_str(), &available, &total, &free) ||
-      !GetVolumePathNameA(level.c_str(), volume, MAX_PATH) ||
-      !GetDiskFreeSpaceA(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+  if (!GetDiskFreeSpaceExW(level.c_str(), &available, &total, &free) ||
+      !GetVolumePathNameW(level.c_str(), space.volume.Buffer(), MAX_PATH)) {
     return space;
   }
-  // The files of the user's data that are there already are not written.
+  space.volume.Adopt();
+  if (!GetDiskFreeSpaceW(space.volume.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+    return space;
+  }
+  // The files of the user's data that are there already are not written; the
+  // choice is accepted, so its held form converts exactly, in at most
+  // MaxFolderChoice() bytes.
+  char folder[FixedText<256>::kWidth];
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, held.data(), static_cast<int>(held.size()), folder, sizeof folder,
+                                        nullptr, nullptr);
   for (const PayloadGroup* group : kPayloadGroups) {
-    space.needed += SpaceTaken(*group, EntriesToWriteInto(*group, folder), sectorsPerCluster * bytesPerSector);
+    const std::string_view where(folder, bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
+    space.needed += SpaceTaken(*group, EntriesToWriteInto(*group, where), sectorsPerCluster * bytesPerSector);
   }
   space.available = available.QuadPart;
   // A drive as Windows shows it, whatever case it was typed in ("S:\\").
-  if (volume[1] == ':' && volume[0] >= 'a' && volume[0] <= 'z') volume[0] = static_cast<char>(volume[0] - 'a' + 'A');
-  if (MultiByteToWideChar(CP_ACP, 0, volume, -1, space.volume.Buffer(), MAX_PATH) == 0) return space;
-  space.volume.Adopt();
-  space.known = true;
+  wchar_t& drive = space.volume.Buffer()[0];
+  if (space.volume.c_str()[1] == L':' && drive >= L'a' && drive <= L'z') drive = static_cast<wchar_t>(drive - L'a' + L'A');
+  space.known = bytes > 0;
   return space;
 }

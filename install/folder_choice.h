@@ -22,14 +22,7 @@ enum class FolderProblem {
 };
 
 #include "fixedtext/fixed_text.h"
-
-// The choice in the Unicode form whose letters the code page holds: a letter
-// typed composed (ế) or as a base and its marks (e, U+0302, U+0301) is taken
-// composed where the code page has it so, else decomposed, else in a mix that
-// it has (ê and U+0301 in code page 1258). The installed program sees its
-// folder in the code page's bytes of this form. Room for a choice at the limit
-// whose letters all decompose.
-using HeldChoice = WideText<3 * 260>;
+#include "install/ansi_path.h"
 
 struct FolderCheck {
   FolderProblem problem;
@@ -42,11 +35,13 @@ struct FolderCheck {
 // `held` (when given) receives the choice in the form that the code page holds.
 FolderCheck CheckFolderChoice(std::wstring_view typed, HeldChoice* held = nullptr);
 
-// Where the choice is held in another form than `typed`: the first level of
-// the typed form that exists as a folder while that of the held form does not.
-// Installing there would make a second folder that looks the same, for Windows
-// keeps both forms as different names. Empty when there is none.
-std::wstring_view FindLookAlikeFolder(std::wstring_view typed, std::wstring_view held);
+// A folder that looks the same as a level of `held` (an accepted choice in its
+// held form) where the installation would make that level: its name composed
+// or decomposed (a folder copied from a Mac keeps its letters decomposed, Mu
+// and U+0308 for ü; keyboards give them composed). Windows keeps the two as
+// different names, so the installation would make a second folder that looks
+// the same beside it. `existing` receives its path, the name as it is written.
+bool FindLookAlikeFolder(std::wstring_view held, HeldChoice& existing);
 
 // The space that installing into `held` (an accepted choice in its held
 // form) takes on its drive or share, and what this user may still fill there

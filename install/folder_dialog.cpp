@@ -73,16 +73,16 @@ void AppendNumber(MessageText& text, std::size_t number) {
 // "U+0141 (Ł)": the character's number, so that the user can tell which it
 // is, and the character itself.
 void AppendCharacter(MessageText& text, char32_t c) {
-  text.Append(L"U+");
+  text.Append(L"U+"sv);
   for (int shift = c > 0xFFFF ? 16 : 12; shift >= 0; shift -= 4) AppendUnit(text, L"0123456789ABCDEF"[(c >> shift) & 0xF]);
-  text.Append(L" (");
+  text.Append(L" ("sv);
   if (c > 0xFFFF) {
     AppendUnit(text, static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)));
     AppendUnit(text, static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
   } else {
     AppendUnit(text, static_cast<wchar_t>(c));
   }
-  text.Append(L")");
+  text.Append(L")"sv);
 }
 
 // What is wrong, in plain words, one text for each problem in FolderProblem's
@@ -108,32 +108,34 @@ constexpr const char* kRefusals[] = {
     "A folder of this name already exists, its letters written in another way than this computer can use:\r\1\r"
     "Pewsterline would make a second folder that looks the same beside it. Please choose another name, or rename "
     "that folder.",
-    // Another drive is the way out, not another folder: no example.
     "There is not enough free space for Pewsterline on \1: it needs \4 KB, and \5 KB are free.\rPlease free some "
     "space there, or choose a folder on another drive.",
 };
 static_assert(std::size(kRefusals) == static_cast<std::size_t>(FolderProblem::kNoRoom) + 1);
+constexpr char kExample[] = "\rFor example: c:\\pewline, or \\\\server\\share\\pewline on a network.";
 
 MessageText RefusalMessage(const FolderCheck& check, const FreeSpace& space) {
   MessageText text;
-  for (const char* c = kRefusals[static_cast<int>(check.problem)]; *c != '\0'; ++c) {
-    if (*c == '\1') {
-      text.Append(check.part);
-    } else if (*c == '\2') {
-      AppendNumber(text, MaxFolderChoice());
-    } else if (*c == '\3') {
-      AppendCharacter(text, check.lacking);
-    } else if (*c == '\4' || *c == '\5') {
-      // The run needs a few megabytes, and the room is named only where less
-      // is free: both fit in 32 bits, which need no division routine of the compiler's.
-      AppendNumber(text, static_cast<std::size_t>(*c == '\4' ? (space.needed + 1023) >> 10 : space.available >> 10));
-    } else {
-      AppendUnit(text, static_cast<wchar_t>(*c));
+  const auto compose = [&](const char* c) {
+    for (; *c != '\0'; ++c) {
+      if (*c == '\1') {
+        text.Append(check.part);
+      } else if (*c == '\2') {
+        AppendNumber(text, MaxFolderChoice());
+      } else if (*c == '\3') {
+        AppendCharacter(text, check.lacking);
+      } else if (*c == '\4' || *c == '\5') {
+        // The run needs a few megabytes, and the room is named only where less
+        // is free: both fit in 32 bits, which need no division routine of the compiler's.
+        AppendNumber(text, static_cast<std::size_t>(*c == '\4' ? (space.needed + 1023) >> 10 : space.available >> 10));
+      } else {
+        AppendUnit(text, static_cast<wchar_t>(*c));
+      }
     }
-  }
-  if (check.problem != FolderProblem::kNoRoom) {
-    text.Append(L"\rFor example: c:\\pewline, or \\\\server\\share\\pewline on a network.");
-  }
+  };
+  compose(kRefusals[static_cast<int>(check.problem)]);
+  // Another drive is the way out of too little room, not another folder.
+  if (check.problem != FolderProblem::kNoRoom) compose(kExample);
   return text;
 }
 
@@ -146,9 +148,10 @@ bool AcceptFolderChoice(HWND dialog, HWND edit) {
   const BoxText box(edit);
   HeldChoice held;
   FolderCheck check = CheckFolderChoice(box.View(), &held);
-  if (check.problem == FolderProblem::kNone) {
-    check.part = FindLookAlikeFolder(box.View(), held.View());
-    if (!check.part.empty()) check.problem = FolderProblem::kLookAlike;
+  HeldChoice twin;
+  if (check.problem == FolderProblem::kNone && FindLookAlikeFolder(held.View(), twin)) {
+    check.problem = FolderProblem::kLookAlike;
+    check.part = twin.View();
   }
   // A drive without room for the files would fill up part of the way
   // through, after the installation has begun to change things.
@@ -166,7 +169,7 @@ bool AcceptFolderChoice(HWND dialog, HWND edit) {
   // more typed is still there (d:\apps\\).
   std::wstring_view typed = box.View();
   while (!typed.empty() && typed.back() == L' ') typed.remove_suffix(1);
-  if (!typed.empty() && typed.back() == L'\\') held.Append(L"\\");
+  if (!typed.empty() && typed.back() == L'\\') held.Append(L"\\"sv);
   if (held.View() != typed) SetWindowTextW(edit, held.c_str());
   return true;
 }
@@ -221,21 +224,16 @@ POINT ComputeCentredPosition(const RECT& window, const RECT& reference, int scre
   const int referenceWidth = reference.right - reference.left;
   const int referenceHeight = reference.bottom - reference.top;
 
-  // Kept on the screen where it fits; a window larger than the screen ends
-  // with its far edge on the screen's far edge and its near edge off screen.
-  int x = reference.left + (referenceWidth - width) / 2;
-  if (x < 0) {
-    x = 0;
-  } else if (x + width > screenWidth) {
-    x = screenWidth - width;
-  }
-  int y = reference.top + (referenceHeight - height) / 2;
-  if (y < 0) {
-    y = 0;
-  } else if (y + height > screenHeight) {
-    y = screenHeight - height;
-  }
-  return {x, y};
+  // Kept on the screen where it fits; a window larger than the screen (the
+  // dialog at 200 % on 1366 x 768) ends with its far edge on the screen's far
+  // edge and its near edge off screen, so that its buttons at the bottom
+  // right stay where the user can press them.
+  const auto place = [](int centred, int size, int screen) {
+    if (centred + size > screen) centred = screen - size;
+    return centred < 0 && size <= screen ? 0 : centred;
+  };
+  return {place(reference.left + (referenceWidth - width) / 2, width, screenWidth),
+          place(reference.top + (referenceHeight - height) / 2, height, screenHeight)};
 }
 
 void CentreWindowOver(HWND window, HWND reference) {

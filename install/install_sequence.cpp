@@ -60,47 +60,47 @@ constexpr std::string_view kAnotherInstallationMessage =
 // The failure messages; lines joined by a single CR, as every message's.
 using MessageText = CText<1024>;
 
+// How the folder-error and the save-error message end.
+constexpr std::string_view kTryAgain = "\r\rPlease correct the problem if possible, then try the installation again.";
+
 MessageText FolderErrorMessage(std::string_view level) {
-  MessageText text("Error creating folder: \r");
-  text.Append(level).Append(
-      "\r\rYou might not have permission to to access this location.\r\r"
-      "Please correct the problem if possible, then try the installation again.");
+  MessageText text("Error creating folder: \r"sv);
+  text.Append(level).Append("\r\rYou might not have permission to to access this location."sv).Append(kTryAgain);
   return text;
 }
 
 MessageText SaveErrorMessage(std::string_view fileName) {
-  MessageText text("An error occurred while saving this file:\r");
+  MessageText text("An error occurred while saving this file:\r"sv);
   text.Append(fileName).Append(
       "\rPossible reasons include:\r"
       "1) The file may be read-only\r"
       "2) The file may be in use by another program\r"
       "3) You may not have permission to write to this folder\r"
-      "4) The disk may be full\r"
-      "\r"
-      "Please correct the problem if possible, then try the installation again.");
+      "4) The disk may be full"sv).Append(kTryAgain);
   return text;
 }
 
 MessageText DamagedInstallerMessage(std::string_view fileName) {
-  MessageText text("This installer is damaged: the file ");
+  MessageText text("This installer is damaged: the file "sv);
   text.Append(fileName).Append(
       " that it carries is not intact.\r\r"
       "An incomplete download or a damaged disk or USB stick can cause this. "
-      "Please obtain a new copy of the installer.");
+      "Please obtain a new copy of the installer."sv);
   return text;
 }
 
 // A file in use by another program, named with its folder so that the user
-// can tell which program holds it; for the application, that is Pewsterline.
+// can tell which program holds it. For the application that is most likely
+// Pewsterline itself, but a backup tool or a virus scan may hold it as well.
 MessageText FileInUseMessage(std::string_view folder, std::string_view fileName) {
   const bool application =
       fileName.size() + 1 == kApplicationTarget.size() && kApplicationTarget.ends_with(fileName);
-  MessageText text(application ? "Pewsterline is still running: its program file is in use:\r"
+  MessageText text(application ? "Pewsterline may still be running: its program file is in use:\r"
                                : "This file is in use by another program:\r");
-  text.Append(folder).Append("\\").Append(fileName).Append("\r\r");
+  text.Append(folder).Append("\\"sv).Append(fileName).Append("\r\r"sv);
   text.Append(application ? "Please close Pewsterline first, then click Retry."
                           : "Please close that program, then click Retry.");
-  text.Append("\rCancel ends the installation without changing any file.");
+  text.Append("\rCancel ends the installation without changing any file."sv);
   return text;
 }
 
@@ -146,8 +146,8 @@ void CloseOtherApplicationWindows() {
 // the backslash's (c:\表) ends in no backslash.
 void AppendHelpFolder() {
   CText<FixedText<256>::kWidth + 6> folder(g_installationFolder.Trimmed());
-  if (!EndsInBackslash(folder.View())) folder.Append("\\");
-  folder.Append(kHelpFolderName).Append("\\");
+  if (!EndsInBackslash(folder.View())) folder.Append("\\"sv);
+  folder.Append(kHelpFolderName).Append("\\"sv);
   g_installationFolder.Assign(folder.View());
 }
 
@@ -348,36 +348,38 @@ ProgramShortcuts PlaceShortcuts() {
   return CreateProgramShortcuts(target.c_str(), kShortcutName, workingFolder.c_str());
 }
 
-// The shortcuts in the order of ProgramShortcuts, as the user finds them.
-constexpr std::string_view kShortcutPlaces[kProgramShortcutCount] = {
-    "Pewsterline Ver. 2.1 on the Desktop",
-    "Pewsterline Ver. 2.1 in the Start Menu",
-    "Help in the Start Menu",
-    "Uninstall Information in the Start Menu",
-};
-
 // The program is installed, but a shortcut that the success message promises
 // is missing, or an earlier one that starts an earlier installation stays:
-// the message names them and says where the program is.
+// the message names them by their places and says where the program is.
 MessageText ShortcutsMissingMessage(const ProgramShortcuts& shortcuts) {
-  MessageText text(
-      "Pewsterline Version 2.1 has been installed successfully, but these shortcuts could not be made:");
-  for (int i = 0; i < kProgramShortcutCount; ++i) {
-    if (shortcuts.outcome[i] == ShortcutOutcome::kMade) continue;
-    text.Append("\r- ").Append(kShortcutPlaces[i]);
-    if (shortcuts.outcome[i] == ShortcutOutcome::kNotUpdated) {
-      text.Append(" (an earlier one is still there and was not updated)");
+  // The success message's first line, without its full stop.
+  MessageText text(Head(kSuccessMessage, kSuccessMessage.find('.', 24)));
+  text.Append(", but these shortcuts could not be made:"sv);
+  for (const ShortcutPlace& place : kShortcutPlaces) {
+    const ShortcutOutcome outcome = shortcuts.*place.shortcut;
+    if (outcome == ShortcutOutcome::kMade) continue;
+    text.Append("\r- "sv).Append(place.name);
+    if (outcome == ShortcutOutcome::kNotUpdated) {
+      text.Append(" (an earlier one is still there and was not updated)"sv);
     }
   }
-  text.Append("\r\rYou can open the program from its folder:\r").Append(ApplicationInFolder().View());
+  text.Append("\r\rYou can open the program from its folder:\r"sv).Append(ApplicationInFolder().View());
   return text;
 }
 
 }  // namespace
 
 int ProgressPercent(long long doneBytes, long long totalBytes) {
-  // The product is taken first: the division alone would be 0 until the end.
-  return totalBytes > 0 ? static_cast<int>(doneBytes * 100 / totalBytes) : 100;
+  // In 32 bits, which need no division routine of the compiler's: a payload
+  // beyond 16 MiB is counted in coarser units, which the bar cannot tell. The
+  // product is taken first: the division alone would be 0 until the end.
+  while (totalBytes > 0xFFFFFF) {
+    totalBytes >>= 1;
+    doneBytes >>= 1;
+  }
+  return totalBytes > 0 ? static_cast<int>(static_cast<std::uint32_t>(doneBytes) * 100 /
+                                           static_cast<std::uint32_t>(totalBytes))
+                        : 100;
 }
 
 PayloadEntrySet EntriesToWrite(const PayloadGroup& group, PayloadEntrySet present, PayloadEntrySet staged) {
@@ -399,7 +401,7 @@ unsigned long long SpaceTaken(const PayloadGroup& group, PayloadEntrySet entries
 
 PayloadEntrySet EntriesToWriteInto(const PayloadGroup& group, std::string_view folder) {
   CText<FixedText<256>::kWidth + 16> where(folder);
-  if (group.destination == PayloadDestination::kHelpFolder) where.Append("\\").Append(kHelpFolderName);
+  if (group.destination == PayloadDestination::kHelpFolder) where.Append("\\"sv).Append(kHelpFolderName);
   return EntriesToWrite(group, FindPayloadFiles(group, where.View(), false), FindPayloadFiles(group, where.View(), true));
 }
 

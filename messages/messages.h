@@ -7,9 +7,10 @@
 
 #include "fixedtext/fixed_text.h"
 
-// Shows a message box and returns the three-valued answer: 1 for OK, Retry and
+// Shows a message box with MessageBoxExW (a message in the ANSI code page is
+// converted for it) and returns the three-valued answer: 1 for OK, Retry and
 // Yes; 0 for Cancel and Ignore; -1 for Abort and No; any other result of
-// MessageBoxExA (0 when the box could not be shown) unchanged.
+// MessageBoxExW (0 when the box could not be shown) unchanged.
 //  owner         may be null: then the box has no owner window
 //  titleDetail   added to the caption "Pewsterline" as ": detail" unless blank
 //  message       lines separated by CR; trailing blanks are dropped

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+using namespace std::string_view_literals;
+
 namespace {
 
 constexpr std::string_view kProductName = "Pewsterline";
@@ -21,7 +23,7 @@ constexpr std::uint32_t Key(std::string_view code, bool capitals) {
 
 UINT ButtonsStyle(std::string_view buttonsCode) {
   // The first three characters, blank-filled, letters raised to capitals.
-  constexpr std::string_view kCodes[] = {"O", "OC", "ARI", "YNC", "YN", "RC"};  // MB_OK to MB_RETRYCANCEL
+  static constexpr std::string_view kCodes[] = {"O", "OC", "ARI", "YNC", "YN", "RC"};  // MB_OK to MB_RETRYCANCEL
   const std::uint32_t key = Key(Head(buttonsCode, 3), true);
   for (UINT style = 0; style < 6; ++style) {
     if (key == Key(kCodes[style], false)) return style;
@@ -86,7 +88,7 @@ MessageCaption ComposeMessageCaption(std::string_view titleDetail) {
   MessageCaption caption(kProductName);
   const std::string_view detail = TrimRight(titleDetail);
   if (!detail.empty()) {
-    caption.Append(": ");
+    caption.Append(": "sv);
     // A detail too long for the caption is cut, as every fixed-width text is.
     caption.Append(Head(detail, kMaxCaption - caption.size()));
   }

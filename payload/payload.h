@@ -35,16 +35,16 @@ struct PayloadGroup {
   std::int32_t Size(std::int32_t i) const { return sizes[i]; }
   std::int32_t ByteCount() const {
     std::int32_t total = 0;
-    for (std::int32_t i = 0; i < entryCount; ++i) total += sizes[i];
+    for (std::int32_t i = 0; i < entryCount; ++i) total += Size(i);
     return total;
   }
 
   // Entry i's file name: its name field without the padding.
   std::string_view Name(std::int32_t i) const { return TrimRight(std::string_view(names[i], 32)); }
-  // Entry i's bytes, sizes[i] of them.
+  // Entry i's bytes, Size(i) of them.
   const std::uint8_t* Bytes(std::int32_t i) const {
     std::int32_t offset = 0;
-    for (std::int32_t before = 0; before < i; ++before) offset += sizes[before];
+    for (std::int32_t before = 0; before < i; ++before) offset += Size(before);
     return blob + offset;
   }
 };
@@ -58,11 +58,12 @@ inline PayloadEntrySet AllEntries(const PayloadGroup& group) {
 }
 inline bool Holds(PayloadEntrySet entries, std::int32_t i) { return ((entries >> i) & 1) != 0; }
 
-// In the order in which the installation writes them.
-extern const PayloadGroup HelpGroup;         // into the Help folder
-extern const PayloadGroup ApplicationGroup;  // into the installation folder
-extern const PayloadGroup FormatsGroup;      // into the installation folder, only when missing
-extern const PayloadGroup DatabaseGroup;     // into the installation folder, only when all are missing
+// The groups by name, for their entry points (below); their order, policy and
+// destination are the catalogue's, which kPayloadGroups and each group carry.
+extern const PayloadGroup HelpGroup;
+extern const PayloadGroup ApplicationGroup;
+extern const PayloadGroup FormatsGroup;
+extern const PayloadGroup DatabaseGroup;
 
 // Every group of the catalogue, in its order, which is the order in which the
 // installation checks and writes them: `for (const PayloadGroup* group : kPayloadGroups)`.

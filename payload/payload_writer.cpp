@@ -5,13 +5,15 @@
 #include "common/file_attributes.h"
 #include "common/owner.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // Folder, backslash and name; the writer's own names are never longer.
 using EntryPath = CText<FixedText<256>::kWidth + 1 + 32>;
 
-void PauseBySleeping(DWORD milliseconds) { Sleep(milliseconds); }
-PayloadPause g_pause = PauseBySleeping;
+// Null: Sleep.
+PayloadPause g_pause = nullptr;
 
 // The Win32 error of the step that just failed; never 0, which would read as success.
 std::int32_t LastErrorStatus() {
@@ -35,7 +37,11 @@ class Patience {
   bool Wait() {
     if (steps_ == 0) return false;
     --steps_;
-    g_pause(kPayloadRetryStepMs);
+    if (g_pause != nullptr) {
+      g_pause(kPayloadRetryStepMs);
+    } else {
+      Sleep(kPayloadRetryStepMs);
+    }
     return true;
   }
 
@@ -73,7 +79,7 @@ struct EntryPaths {
 
   EntryPaths(const FixedText<256>& folder, const PayloadGroup& group, std::int32_t i) {
     const std::string_view name = group.Name(i);
-    for (EntryPath* path : {&target, &temporary, &kept}) path->Append(folder.Trimmed()).Append("\\");
+    for (EntryPath* path : {&target, &temporary, &kept}) path->Append(folder.Trimmed()).Append("\\"sv);
     target.Append(name);
     temporary.Append(PayloadTemporaryName(name).View());
     kept.Append(PayloadKeptName(name).View());
@@ -161,7 +167,7 @@ void PutBack(const EntryPaths& paths, bool committed, Patience& removals) {
 PayloadName PayloadTemporaryName(std::string_view name) { return MarkedName(name, kPayloadTemporaryMark); }
 PayloadName PayloadKeptName(std::string_view name) { return MarkedName(name, kPayloadKeptMark); }
 
-void SetPayloadPause(PayloadPause pause) { g_pause = pause != nullptr ? pause : PauseBySleeping; }
+void SetPayloadPause(PayloadPause pause) { g_pause = pause; }
 
 PayloadEntrySet FindPayloadFiles(const PayloadGroup& group, std::string_view folder, bool temporary) {
   const FixedText<256> folderText(folder);

@@ -17,8 +17,8 @@ using SpecialFolderPath = CText<MAX_PATH - 1>;
 // the text empty then, and the shortcuts would go into the current drive's root.
 bool LocateSpecialFolder(int csidl, SpecialFolderPath& folder) {
   ItemIdList list;
-  if (g_shellCalls->getSpecialFolderLocation(nullptr, csidl, list.Out()) != S_OK) return false;
-  if (!g_shellCalls->getPathFromIDList(list.Get(), folder.Buffer())) return false;
+  if (ShellCallsInUse().getSpecialFolderLocation(nullptr, csidl, list.Out()) != S_OK) return false;
+  if (!ShellCallsInUse().getPathFromIDList(list.Get(), folder.Buffer())) return false;
   folder.Adopt();
   return true;
 }
@@ -31,15 +31,16 @@ ShortcutPath Joined(std::string_view head, std::string_view middle, std::string_
 }
 
 // A shortcut whose link file or target path is too long is left out; the
-// others are still made. Only a link that this call saved counts as made.
+// others are still made. Only a link that this call saved, or found already
+// pointing where it would, counts as made.
 ShortcutOutcome CreateShortcutIfItFits(const ShortcutPath& target, const ShortcutPath& linkFile,
                                        const ShortcutPath& workingFolder) {
   if (!target.Fits() || !linkFile.Fits()) return ShortcutOutcome::kNotMade;
   if (SUCCEEDED(CreateShortcut(target.c_str(), linkFile.c_str(), workingFolder.c_str()))) {
     return ShortcutOutcome::kMade;
   }
-  // A read-only link of an earlier installation stays as it was, pointing
-  // where that installation was; a folder of the link's name is no link.
+  // A read-only link of an earlier installation elsewhere stays as it was,
+  // pointing there; a folder of the link's name is no link.
   const bool earlierLink = FileExists(linkFile.c_str()) && !FolderExists(linkFile.c_str());
   return earlierLink ? ShortcutOutcome::kNotUpdated : ShortcutOutcome::kNotMade;
 }
@@ -57,11 +58,13 @@ ProgramShortcuts CreateProgramShortcuts(const char* targetPath, const char* link
 
   SpecialFolderPath desktop;
   if (LocateSpecialFolder(CSIDL_DESKTOPDIRECTORY, desktop)) {
-    made.outcome[0] = CreateShortcutIfItFits(application, Joined(desktop.View(), "\\"sv, linkName), folder);
+    made.desktop = CreateShortcutIfItFits(application, Joined(desktop.View(), "\\"sv, linkName), folder);
   }
 
+  // The shell hands out no Programs folder that is not there (a fresh
+  // profile) unless asked to make it: then it makes it with its parents.
   SpecialFolderPath programs;
-  if (!LocateSpecialFolder(CSIDL_PROGRAMS, programs)) return made;
+  if (!LocateSpecialFolder(CSIDL_PROGRAMS | CSIDL_FLAG_CREATE, programs)) return made;
   const ShortcutPath group = Joined(programs.View(), "\\Pewsterline"sv);
   // Every link in the group is longer than the group itself.
   if (!group.Fits()) return made;
@@ -69,10 +72,10 @@ ProgramShortcuts CreateProgramShortcuts(const char* targetPath, const char* link
   // reused; if it could not be made at all, the shortcuts below fail on their own.
   (void)CreateDirectoryA(group.c_str(), nullptr);
 
-  made.outcome[1] = CreateShortcutIfItFits(application, Joined(group.View(), "\\"sv, linkName), folder);
-  made.outcome[2] = CreateShortcutIfItFits(Joined(folder.View(), kHelpShortcutTarget),
-                                           Joined(group.View(), "\\"sv, "Help.lnk"sv), folder);
-  made.outcome[3] = CreateShortcutIfItFits(Joined(folder.View(), kUninstallShortcutTarget),
-                                           Joined(group.View(), "\\"sv, "Uninstall Information.lnk"sv), folder);
+  made.startMenu = CreateShortcutIfItFits(application, Joined(group.View(), "\\"sv, linkName), folder);
+  made.help = CreateShortcutIfItFits(Joined(folder.View(), kHelpShortcutTarget),
+                                     Joined(group.View(), "\\"sv, "Help.lnk"sv), folder);
+  made.uninstall = CreateShortcutIfItFits(Joined(folder.View(), kUninstallShortcutTarget),
+                                          Joined(group.View(), "\\"sv, "Uninstall Information.lnk"sv), folder);
   return made;
 }

@@ -1,6 +1,6 @@
 // Owners for what the shortcut code borrows from COM and the shell: the
 // apartment, interface pointers and item-identifier lists. Each releases its
-// resource through g_shellCalls when it goes, so every early return is clean.
+// resource through ShellCallsInUse() when it goes, so every early return is clean.
 #pragma once
 
 #include "common/owner.h"
@@ -13,7 +13,7 @@
 struct ApartmentTraits {
   static bool Empty() { return false; }
   static bool Holds(bool initialised) { return initialised; }
-  static void Free(bool) { g_shellCalls->coUninitialize(); }
+  static void Free(bool) { ShellCallsInUse().coUninitialize(); }
 };
 using ComApartment = Owner<bool, ApartmentTraits>;
 
@@ -27,6 +27,6 @@ using ComPointer = Owner<Interface*, ComTraits<Interface>>;
 
 // An item-identifier list handed out by the shell, freed with its allocator.
 struct ItemIdListTraits : PointerTraits<PIDLIST_ABSOLUTE> {
-  static void Free(PIDLIST_ABSOLUTE list) { g_shellCalls->coTaskMemFree(list); }
+  static void Free(PIDLIST_ABSOLUTE list) { ShellCallsInUse().coTaskMemFree(list); }
 };
 using ItemIdList = Owner<PIDLIST_ABSOLUTE, ItemIdListTraits>;

@@ -376,6 +376,10 @@ TEST(FolderChoice, TheLimitLeavesRoomForTheLongestHelpFilesPath) {
   EXPECT_EQ(CheckFolderChoice(std::wstring(60, L' ') + longest + L"\\   ").problem, FolderProblem::kNone);
   EXPECT_EQ(CheckFolderChoice(longest + L"y").problem, FolderProblem::kTooLong);
   EXPECT_EQ(CheckFolderChoice(longest + L"\\\\").problem, FolderProblem::kTooLong);
+  // Judged on the form installed: ten letters pasted decomposed take one byte each.
+  std::wstring pasted = longest.substr(0, longest.size() - 10);
+  for (int i = 0; i < 10; ++i) pasted += L"e\u0301";
+  EXPECT_EQ(CheckFolderChoice(pasted).problem, FolderProblem::kNone);
 }
 
 // Wine takes the ANSI code page from the locale; ctest runs this case once more
@@ -396,9 +400,10 @@ TEST(FolderChoice, TakesOnlyWhatTheAnsiCodePageHoldsInSomeForm) {
       {L"c:\\M\u00FCller \u20AC", {1252, 1250, 1258}},      // Müller €
       {L"c:\\Mu\u0308ller", {1252, 1250, 1258}, L"c:\\M\u00FCller"},  // u and a diaeresis, as from a Mac
       {L"c:\\\u0141\u00F3d\u017A", {1250}},          // Łódź: 1252 would make it Lódz
-      {L"c:\\\u041F\u0440\u0438\u0445\u043E\u0434", {1251}},  // Приход: else ??????
-      {L"c:\\\uFF0E\uFF0E\\x", {}},                 // fullwidth dots: else ..
-      {L"c:\\apps\uFF3Cpewline", {}},                 // a fullwidth backslash: else a level
+      {L"c:\\\u041F\u0440\u0438\u0445\u043E\u0434", {1251, 949}},  // Приход: else ??????
+      // Fullwidth dots and backslash: letters of their own in 949, else .. and a level.
+      {L"c:\\\uFF0E\uFF0E\\x", {949}},
+      {L"c:\\apps\uFF3Cpewline", {949}},
       // Tiếng Việt\Nhà thờ as a Vietnamese keyboard types it (composed), and
       // decomposed, and in the mix that 1258 holds.
       {L"d:\\Ti\u1EBFng Vi\u1EC7t\\Nh\u00E0 th\u1EDD", {1258},
@@ -408,6 +413,8 @@ TEST(FolderChoice, TakesOnlyWhatTheAnsiCodePageHoldsInSomeForm) {
       {L"d:\\th\u1EDD\u00E0", {1258}, L"d:\\th\u01A1\u0300\u00E0"},  // ờ, then à: a letter, no mark
       {L"d:\\\u0110\u00E0 N\u1EB5ng", {1258}, L"d:\\\u0110\u00E0 N\u0103\u0303ng"},  // Đà Nẵng
       {L"d:\\\u0110", {1258, 1250}},                    // Đ, which Croatian writes too
+      // 한국 as conjoining jamo, as macOS names files: a syllable is one letter.
+      {L"d:\\\u1112\u1161\u11AB\u1100\u116E\u11A8", {949}, L"d:\\\uD55C\uAD6D"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << pewtest::Printable(c.typed) << ", code page " << GetACP());
@@ -464,10 +471,9 @@ TEST(CentredPosition, KeepsTheWindowOnTheScreenWhereItFits) {
       {"odd sizes truncate", {0, 0, 401, 301}, {0, 0, 800, 600}, {199, 149}},
       {"reference partly left and above the screen", {0, 0, 400, 300}, {-700, -500, 100, 100}, {0, 0}},
       {"reference partly right and below", {0, 0, 400, 300}, {800, 600, 1400, 1000}, {624, 468}},
-      // The far edge is clamped without a second check: the near edge goes off screen.
+      // The far edge on the screen, with the buttons; the near edge goes off screen.
       {"larger than the screen", {0, 0, 1200, 900}, {0, 0, 1400, 1000}, {-176, -132}},
-      // Centring already put the near edge off screen: clamped to 0, the far edge hangs over.
-      {"larger than the screen and the reference", {0, 0, 1200, 900}, {0, 0, 1024, 768}, {0, 0}},
+      {"larger than the screen and the reference", {0, 0, 1200, 900}, {0, 0, 1024, 768}, {-176, -132}},
       // Truncation toward zero: (-1 - 0) / 2 is 0, not -1.
       {"negative odd difference", {0, 0, 101, 101}, {10, 10, 110, 110}, {10, 10}},
   };

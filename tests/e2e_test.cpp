@@ -68,7 +68,7 @@ struct MessageBoxSeen {
 
 // The box that names a file in use before anything is written.
 std::string InUseText(const std::string& path, bool application) {
-  return std::string(application ? "Pewsterline is still running: its program file is in use:\r"
+  return std::string(application ? "Pewsterline may still be running: its program file is in use:\r"
                                  : "This file is in use by another program:\r") +
          path + "\r\r" +
          (application ? "Please close Pewsterline first, then click Retry."
@@ -881,12 +881,18 @@ TEST_F(Installer, ASessionEndingWhileFilesAreWrittenIsAskedToWaitAndEndsItAsFail
   const std::string folder = FolderOnD("writing");
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
   const std::vector<std::uint8_t> application(ApplicationGroup.Bytes(0),
-                                              ApplicationGroup.Bytes(0) + ApplicationGroup.sizes[0]);
+                                              ApplicationGroup.Bytes(0) + ApplicationGroup.Size(0));
   pewtest::StalledWrite stalled(folder + "\\" + PayloadTemporaryName("Rotaplan.exe").c_str(), application);
   ASSERT_TRUE(stalled.Made());
+  // Windows reads the reason back from the frame while it is held. Wine (8 and
+  // 10) has no ShutdownBlockReasonQuery, and only a stub of the call that
+  // gives it, which says in Wine's own trace what it was given.
+  using QueryFn = BOOL(WINAPI*)(HWND, LPWSTR, DWORD*);
+  const auto query = reinterpret_cast<QueryFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "ShutdownBlockReasonQuery")));
   const pewtest::TempFolder temp;
   InstallerRun run;
-  ASSERT_TRUE(run.Start(temp / "trace.txt"));
+  ASSERT_TRUE(run.Start(query != nullptr ? std::string() : temp / "trace.txt"));
   HWND frame = run.Frame();
   ASSERT_NE(frame, nullptr);
   run.ChooseFolder(folder);
@@ -894,6 +900,11 @@ TEST_F(Installer, ASessionEndingWhileFilesAreWrittenIsAskedToWaitAndEndsItAsFail
   // writing where it looks at its messages, and held before the next one.
   const std::string lastPage = folder + "\\Help\\" + PayloadTemporaryName("icon.jpg").c_str();
   ASSERT_TRUE(pewtest::WaitUntil([&] { return FileExists(lastPage); }, pewtest::WaitLimit()));
+  if (query != nullptr) {
+    wchar_t reason[64] = L"";
+    DWORD length = 64;
+    EXPECT_TRUE(query(frame, reason, &length) && std::wstring(reason) == L"Pewsterline is being installed.");
+  }
   pewtest::SessionEnd session(run.Id());
   session.Ask();
   session.End(true);  // the user logs off anyway, as the shutdown screen offers
@@ -906,6 +917,8 @@ TEST_F(Installer, ASessionEndingWhileFilesAreWrittenIsAskedToWaitAndEndsItAsFail
   EXPECT_FALSE(FileExists(folder + "\\FORMAT.DB"));
   EXPECT_FALSE(FileExists(folder + "\\4-reg.db"));
   EXPECT_FALSE(shortcuts_.AnyPresent());
+  if (query != nullptr) return;
+  // Wine's: the stub's trace, with the frame, and no release before the end.
   char frameText[16];
   std::snprintf(frameText, sizeof frameText, "%08lX", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(frame)));
   const std::vector<std::uint8_t> written = ReadFileBytes(temp / "trace.txt").value_or(std::vector<std::uint8_t>());
@@ -916,15 +929,12 @@ TEST_F(Installer, ASessionEndingWhileFilesAreWrittenIsAskedToWaitAndEndsItAsFail
   EXPECT_EQ(traced.find("ShutdownBlockReasonDestroy"), std::string::npos) << "released before the end\n" << traced;
 }
 
-// The shortcuts in the order the installer makes them, as its message names them.
-const char* const kShortcutPlaces[] = {"Pewsterline Ver. 2.1 on the Desktop", "Pewsterline Ver. 2.1 in the Start Menu",
-                                       "Help in the Start Menu", "Uninstall Information in the Start Menu"};
-
 // A shortcut the success message would promise is missing: the program is
 // installed all the same (exit code 0), and the message names exactly the
 // missing ones, and where the program is. A read-only link of an earlier
 // installation elsewhere stays, still pointing there: it is named as not
-// updated.
+// updated. A row states what Windows does, and apart what Wine does where it
+// differs, as Wine's own tests mark theirs with todo_wine.
 TEST_F(Installer, ShortcutsThatCannotBeMadeAreNamedAndTheProgramIsInstalled) {
   const std::string desktop = shortcuts_.Desktop(), group = shortcuts_.Group();
   const std::vector<std::string> links = shortcuts_.Links();
@@ -952,18 +962,20 @@ TEST_F(Installer, ShortcutsThatCannotBeMadeAreNamedAndTheProgramIsInstalled) {
     return file == INVALID_HANDLE_VALUE;
   }();
   std::optional<pewtest::RemovedFolder> noDesktop;
+  const bool onWine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
   struct Case {
     const char* what;
     std::function<bool()> arrange;
     std::vector<int> notMade, notUpdated;
+    std::vector<int> wineNotMade = {};  // Wine's, where it differs from Windows' notMade
   };
   const Case cases[] = {
       {"a file named Pewsterline in the Programs folder",
        [&] { return pewtest::WriteFileText(group, "not a folder"); }, {1, 2, 3}, {}},
-      // Wine 8's shell builds every special folder's item list from the
-      // Desktop's: without that folder it locates none, the Programs folder
-      // neither (SHGetSpecialFolderLocation fails with E_FAIL for both).
-      {"no Desktop folder", [&] { return noDesktop.emplace(desktop).Made(); }, {0, 1, 2, 3}, {}},
+      // Windows locates Programs without the Desktop folder. Wine's shell parses
+      // every special folder's item list through its desktop shell folder, which
+      // it does not make without the Desktop folder: E_FAIL for Programs too.
+      {"no Desktop folder", [&] { return noDesktop.emplace(desktop).Made(); }, {0}, {}, /*Wine's*/ {0, 1, 2, 3}},
       {"a file in place of the Desktop folder",
        [&] { return noDesktop.emplace(desktop).Made() && pewtest::WriteFileText(desktop, "not a folder"); }, {0}, {}},
       {"a folder named Help.lnk in the group",
@@ -971,7 +983,9 @@ TEST_F(Installer, ShortcutsThatCannotBeMadeAreNamedAndTheProgramIsInstalled) {
       {"read-only links of an earlier installation", [&] { return earlierLinks({0, 2}); }, {}, {0, 2}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    const bool wines = onWine && !c.wineNotMade.empty();
+    const std::vector<int>& notMade = wines ? c.wineNotMade : c.notMade;
+    SCOPED_TRACE(std::string(c.what) + (wines ? ", Wine's outcome: should Wine come to do as Windows, drop it" : ""));
     if (!c.notUpdated.empty() && !readOnlyHolds) {
       std::printf("skipped \"%s\": this account may write read-only files\n", c.what);
       continue;
@@ -985,9 +999,9 @@ TEST_F(Installer, ShortcutsThatCannotBeMadeAreNamedAndTheProgramIsInstalled) {
     std::string expected = "Pewsterline Version 2.1 has been installed successfully, but these shortcuts could not be made:";
     for (int i = 0; i < 4; ++i) {
       const bool notUpdated = std::count(c.notUpdated.begin(), c.notUpdated.end(), i) > 0;
-      const bool missing = notUpdated || std::count(c.notMade.begin(), c.notMade.end(), i) > 0;
+      const bool missing = notUpdated || std::count(notMade.begin(), notMade.end(), i) > 0;
       if (missing) {
-        expected += std::string("\r- ") + kShortcutPlaces[i] +
+        expected += std::string("\r- ") + std::string(kShortcutPlaces[i].name) +
                     (notUpdated ? " (an earlier one is still there and was not updated)" : "");
       }
       if (!missing) {
@@ -1118,6 +1132,8 @@ TEST_F(Installer, InstallsExactlyWhereTyped) {
       {.codePage = 1258, .typed = L"\u0110\u00E0 N\u1EB5ng", .held = L"\u0110\u00E0 N\u0103\u0303ng"},
       // A u and a combining diaeresis, as text from a Mac arrives: 1252 holds ü.
       {.codePage = 1252, .typed = L"Mu\u0308ller", .held = L"M\u00FCller"},
+      // 한국 as conjoining jamo, as macOS names files: 949 holds the syllables.
+      {.codePage = 949, .typed = L"\u1112\u1161\u11AB\u1100\u116E\u11A8", .held = L"\uD55C\uAD6D"},
   };
   const std::string base = FolderOnD("where typed");
   for (const Case& c : cases) {
@@ -1379,6 +1395,8 @@ TEST_F(Installer, TheDialogRefusesWhatCannotBeInstalledIntoAndSaysWhy) {
       {L"d:\\refused\\" + std::wstring(MaxFolderChoice(), L'x'), L"at most " + Wide(limit) + L" characters"},
       {decomposed + L"\\pewline", L"already exists, its letters written in another way than this computer can use:\r" +
                                        decomposed + L"\r"},
+      // Typed composed, as keyboards give it: named by its own, decomposed name.
+      {L"d:\\look-alike\\M\u00FCller", L"can use:\r" + decomposed + L"\r"},
       // tools/test makes s: a drive of 768 KiB when it runs as root.
       {L"s:\\pewline", L"There is not enough free space for Pewsterline on S:\\: it needs 1152 KB, and 768 KB are "
                        L"free.\rPlease free some space there, or choose a folder on another drive.", false},

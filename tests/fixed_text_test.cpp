@@ -3,6 +3,8 @@
 
 #include "fixedtext/fixed_text.h"
 
+using namespace std::string_view_literals;
+
 namespace {
 
 TEST(FixedText, StartsAllBlanksWithAnEmptyValue) {
@@ -43,7 +45,7 @@ TEST(FixedText, ValueEndsAtLastNonBlankKeepingLeadingAndInnerBlanks) {
 }
 
 TEST(FixedText, PositionsCountFromOne) {
-  FixedText<10> text("c:\\apps");
+  FixedText<10> text("c:\\apps"sv);
   EXPECT_EQ(text.At(1), 'c');
   EXPECT_EQ(text.At(3), '\\');
   text.At(8) = '\\';
@@ -65,18 +67,28 @@ TEST(FixedText, AssignFixedWorksOnAnyField) {
 TEST(CText, ComposesAndTerminates) {
   CText<16> path;
   EXPECT_STREQ(path.c_str(), "");
-  path.Append("c:\\pew").Append("\\").Append("x.lnk");
+  path.Append("c:\\pew"sv).Append("\\"sv).Append("x.lnk"sv);
   EXPECT_TRUE(path.Fits());
   EXPECT_STREQ(path.c_str(), "c:\\pew\\x.lnk");
   EXPECT_EQ(path.size(), 12u);
 }
 
+// A name field of fixed width, without a terminator, is never taken for a
+// literal (which would drop its last character): arrays go in as views only.
+template <typename Text, typename Piece>
+constexpr bool kAppends = requires(Text text, Piece piece) { text.Append(piece); };
+template <typename Text, typename Piece>
+constexpr bool kMadeOf = requires(Piece piece) { Text(piece); };
+using Field = const char (&)[32];
+static_assert(!kAppends<CText<40>, Field> && !kMadeOf<CText<40>, Field>);
+static_assert(kAppends<CText<40>, std::string_view> && kMadeOf<CText<40>, std::string_view>);
+
 TEST(CText, ExactFitIsAcceptedOneMoreIsRefusedAndLeavesTheTextAsItWas) {
-  CText<5> text("abc");
-  text.Append("de");
+  CText<5> text("abc"sv);
+  text.Append("de"sv);
   EXPECT_TRUE(text.Fits());
   EXPECT_STREQ(text.c_str(), "abcde");
-  text.Append("f");
+  text.Append("f"sv);
   EXPECT_FALSE(text.Fits());
   EXPECT_STREQ(text.c_str(), "abcde");
   text.Clear();

@@ -122,11 +122,18 @@ class ProgramShortcutsForTheUser : public testing::Test {
 };
 
 TEST_F(ProgramShortcutsForTheUser, GoWhereTheUserLooksForThem) {
+  const std::string startMenu = Environment("APPDATA") + "\\Microsoft\\Windows\\Start Menu";
   EXPECT_EQ(desktop_, Environment("USERPROFILE") + "\\Desktop");
-  EXPECT_EQ(group_,
-            Environment("APPDATA") + "\\Microsoft\\Windows\\Start Menu\\Programs\\Pewsterline");
+  EXPECT_EQ(group_, startMenu + "\\Programs\\Pewsterline");
   Install("c:\\pewline");
   EXPECT_TRUE(AllFourPointInto("c:\\pewline"));
+  // A fresh profile, without a Start Menu folder yet: it is made with Programs.
+  RemoveShortcuts();
+  ASSERT_TRUE(MoveFileA(startMenu.c_str(), (startMenu + " kept").c_str()));
+  Install("c:\\pewline");
+  EXPECT_TRUE(AllFourPointInto("c:\\pewline"));
+  pewtest::RemoveTree(startMenu);
+  EXPECT_TRUE(MoveFileA((startMenu + " kept").c_str(), startMenu.c_str()));
 }
 
 TEST_F(ProgramShortcutsForTheUser, PointIntoAnyInstallationFolder) {
@@ -185,6 +192,7 @@ void WINAPI FakeCoTaskMemFree(LPVOID memory) {
 }
 HRESULT WINAPI FakeGetSpecialFolderLocation(HWND, int csidl, PIDLIST_ABSOLUTE* list) {
   *list = nullptr;
+  csidl &= ~CSIDL_FLAG_MASK;  // the folders it answers for are there: none to make
   const auto result = g_fake->locationResults.find(csidl);
   if (result != g_fake->locationResults.end() && result->second != S_OK) return result->second;
   int* fakeList = static_cast<int*>(CoTaskMemAlloc(sizeof(int)));
@@ -394,8 +402,8 @@ TEST_F(ThroughFakeShell, AFolderThatCannotBeLocatedDropsOnlyItsOwnShortcuts) {
 
     const ProgramShortcuts made = CreateProgramShortcuts("c:\\pewline\\Rotaplan.exe", kLinkName, "c:\\pewline");
 
-    EXPECT_EQ(made.outcome[0] == ShortcutOutcome::kMade, c.desktopLink);
-    for (int i = 1; i < kProgramShortcutCount; ++i) EXPECT_EQ(made.outcome[i] == ShortcutOutcome::kMade, c.groupLinks) << i;
+    EXPECT_EQ(made.desktop == ShortcutOutcome::kMade, c.desktopLink);
+    for (ShortcutOutcome group : {made.startMenu, made.help, made.uninstall}) EXPECT_EQ(group == ShortcutOutcome::kMade, c.groupLinks);
     EXPECT_EQ(made.AllMade(), c.desktopLink && c.groupLinks);
     EXPECT_EQ(FileExists(desktop / kLinkName), c.desktopLink);
     EXPECT_EQ(FolderExists(programs / "Pewsterline"), c.groupLinks);
@@ -412,38 +420,46 @@ TEST_F(ThroughFakeShell, AFolderThatCannotBeLocatedDropsOnlyItsOwnShortcuts) {
 }
 
 // What is left where the failed shortcut goes tells whether it is missing or
-// an earlier one stays, not updated.
+// an earlier one stays, not updated, or is already what this run would make.
 TEST_F(ThroughFakeShell, AShortcutThatCannotBeCreatedDoesNotStopTheOthers) {
   struct Case {
     const char* what;
     bool earlierLink, folder;  // where the group's application shortcut goes
+    const char *target, *startIn;  // the earlier link's; none: a file that is no link
     ShortcutOutcome outcome;
   };
   const Case cases[] = {
-      {"nothing there", false, false, ShortcutOutcome::kNotMade},
-      {"an earlier link", true, false, ShortcutOutcome::kNotUpdated},
-      {"a folder of its name", false, true, ShortcutOutcome::kNotMade},
+      {"nothing there", false, false, nullptr, nullptr, ShortcutOutcome::kNotMade},
+      {"an earlier link", true, false, nullptr, nullptr, ShortcutOutcome::kNotUpdated},
+      {"an earlier link to the same place", true, false, "C:\\PewLine\\Rotaplan.exe", "C:\\PewLine", ShortcutOutcome::kMade},
+      {"an earlier link to another program", true, false, "c:\\pewline\\Other.exe", "c:\\pewline", ShortcutOutcome::kNotUpdated},
+      {"an earlier link started elsewhere", true, false, "c:\\pewline\\Rotaplan.exe", "d:", ShortcutOutcome::kNotUpdated},
+      {"a folder of its name", false, true, nullptr, nullptr, ShortcutOutcome::kNotMade},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const TempFolder desktop, programs;
-    fake_ = FakeShell{};
-    fake_.folderPaths = {{CSIDL_DESKTOPDIRECTORY, desktop.Path()}, {CSIDL_PROGRAMS, programs.Path()}};
-    fake_.failCreateNumber = 2;  // the application's shortcut in the group
     const std::string link = programs / "Pewsterline\\" + kLinkName;
     ASSERT_TRUE(CreateDirectoryA((programs / "Pewsterline").c_str(), nullptr));
-    if (c.earlierLink) {
+    if (c.target) {
+      ASSERT_EQ(CreateShortcut(c.target, link.c_str(), c.startIn), S_OK);
+    } else if (c.earlierLink) {
       ASSERT_TRUE(pewtest::WriteFileText(link, "an earlier link"));
     }
     if (c.folder) {
       ASSERT_TRUE(CreateDirectoryA(link.c_str(), nullptr));
     }
+    // Held for reading, the earlier file refuses the save as a read-only one does, to root too.
+    std::optional<pewtest::LockedFile> held;
+    if (c.earlierLink) held.emplace(link, FILE_SHARE_READ);
+    fake_ = FakeShell{};
+    fake_.folderPaths = {{CSIDL_DESKTOPDIRECTORY, desktop.Path()}, {CSIDL_PROGRAMS, programs.Path()}};
+    fake_.failCreateNumber = c.earlierLink ? 0 : 2;  // else the application's shortcut in the group
     const ProgramShortcuts made = CreateProgramShortcuts("c:\\pewline\\Rotaplan.exe", kLinkName, "c:\\pewline");
     EXPECT_EQ(fake_.creates, 4);
-    const ShortcutOutcome expected[] = {ShortcutOutcome::kMade, c.outcome, ShortcutOutcome::kMade,
-                                        ShortcutOutcome::kMade};
-    for (int i = 0; i < kProgramShortcutCount; ++i) EXPECT_EQ(made.outcome[i], expected[i]) << i;
-    EXPECT_FALSE(made.AllMade());
+    EXPECT_EQ(made.startMenu, c.outcome);
+    for (ShortcutOutcome other : {made.desktop, made.help, made.uninstall}) EXPECT_EQ(other, ShortcutOutcome::kMade);
+    EXPECT_EQ(made.AllMade(), c.outcome == ShortcutOutcome::kMade);
     EXPECT_TRUE(LinkIs(desktop / kLinkName, "c:\\pewline\\Rotaplan.exe", "c:\\pewline"));
     EXPECT_TRUE(LinkIs(programs / "Pewsterline\\Help.lnk", "c:\\pewline\\Help\\index.htm", "c:\\pewline"));
     EXPECT_TRUE(LinkIs(programs / "Pewsterline\\Uninstall Information.lnk", "c:\\pewline\\Uninstall.txt",
@@ -502,15 +518,16 @@ TEST_F(ThroughFakeShell, PathsOverTheLimitSkipOnlyTheirOwnShortcut) {
     const std::string group = programs + "\\Pewsterline\\";
     const struct {
       bool expected;
+      ShortcutOutcome outcome;
       std::string link, target;
     } shortcuts[] = {
-        {c.desktop, desktop + "\\" + kLinkName, application},
-        {c.application, group + kLinkName, application},
-        {c.help, group + "Help.lnk", installation + "\\Help\\index.htm"},
-        {c.uninstall, group + "Uninstall Information.lnk", installation + "\\Uninstall.txt"},
+        {c.desktop, made.desktop, desktop + "\\" + kLinkName, application},
+        {c.application, made.startMenu, group + kLinkName, application},
+        {c.help, made.help, group + "Help.lnk", installation + "\\Help\\index.htm"},
+        {c.uninstall, made.uninstall, group + "Uninstall Information.lnk", installation + "\\Uninstall.txt"},
     };
     for (const auto& s : shortcuts) {
-      EXPECT_EQ(made.outcome[&s - shortcuts] == ShortcutOutcome::kMade, s.expected) << s.link;
+      EXPECT_EQ(s.outcome == ShortcutOutcome::kMade, s.expected) << s.link;
       if (s.expected) {
         EXPECT_TRUE(LinkIs(s.link, s.target, installation));
       } else {

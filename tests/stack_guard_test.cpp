@@ -2,12 +2,14 @@
 // and an overwritten one ends the process at once. Linked as the installer is,
 // with an entry point of its own; the exit code is the verdict.
 //
-//   stack_guard_test seed    0 when the guard was seeded (neither 0 nor the C
-//                            runtime's default), 1 otherwise
+//   stack_guard_test guard   ends with the guard it seeded as its exit code
+//   stack_guard_test twice   runs itself twice with "guard"; 0 when the two
+//                            starts had different guards, 1 otherwise
 //   stack_guard_test smash   runs itself with "overrun", which writes past a
-//                            buffer; 0 when that child ended with the fast-fail
-//                            code (or 1603 where the system has no fast fail),
-//                            otherwise the child's code shifted to tell it apart
+//                            buffer; 0 when that child ended with the code of
+//                            a stack buffer overrun, with or without the
+//                            system's fast fail, otherwise the child's code
+//                            shifted to tell it apart
 #include <windows.h>
 
 #include <cstdint>
@@ -21,10 +23,6 @@ namespace {
 
 constexpr DWORD kFastFailCode = 0xC0000409;  // STATUS_STACK_BUFFER_OVERRUN
 
-bool FastFailAvailable() {
-  return reinterpret_cast<const volatile std::uint8_t*>(0x7FFE0274)[23] != 0;  // PF_FASTFAIL_AVAILABLE
-}
-
 // Writes past its own array over the guard above it, as an unchecked copy would.
 __attribute__((noinline)) void Overrun(std::size_t count) {
   char buffer[16];
@@ -32,12 +30,14 @@ __attribute__((noinline)) void Overrun(std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) write[i] = 'x';
 }
 
-DWORD RunOverrun() {
+// This program's exit code when run with `mode` behind its path, whose quote
+// `mode` closes (`" overrun`).
+DWORD RunChild(const char* mode) {
   char path[MAX_PATH];
   GetModuleFileNameA(nullptr, path, sizeof path);
   char commandLine[MAX_PATH + 16] = "\"";
   std::strcat(commandLine, path);
-  std::strcat(commandLine, "\" overrun");
+  std::strcat(commandLine, mode);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child = {};
@@ -69,18 +69,16 @@ LONG CALLBACK FastFailUnderEmulation(EXCEPTION_POINTERS* exception) {
 extern "C" [[noreturn]] __attribute__((force_align_arg_pointer, no_stack_protector)) void StackGuardTestEntry() {
   SeedStackGuard();
   const char* mode = GetCommandLineA();
-  if (std::strstr(mode, " seed") != nullptr) {
-    ExitProcess(__stack_chk_guard != 0 && __stack_chk_guard != 0xBB40E64E ? 0 : 1);
-  }
+  if (std::strstr(mode, " guard") != nullptr) ExitProcess(__stack_chk_guard);
+  if (std::strstr(mode, " twice") != nullptr) ExitProcess(RunChild("\" guard") != RunChild("\" guard") ? 0 : 1);
   if (std::strstr(mode, " overrun") != nullptr) {
     AddVectoredExceptionHandler(1, FastFailUnderEmulation);
     Overrun(64);
     ExitProcess(2);  // the overrun went unnoticed
   }
   if (std::strstr(mode, " smash") != nullptr) {
-    const DWORD code = RunOverrun();
-    const DWORD expected = FastFailAvailable() ? kFastFailCode : 1603;
-    ExitProcess(code == expected ? 0 : 10 + (code & 0xFF));
+    const DWORD code = RunChild("\" overrun");
+    ExitProcess(code == kFastFailCode ? 0 : 10 + (code & 0xFF));
   }
   ExitProcess(5);
 }
