@@ -339,25 +339,6 @@ TEST_F(Installer, ReinstallingKeepsTheUsersDataAndReplacesTheProgram) {
   EXPECT_TRUE(shortcuts_.AllPointInto(folder));
 }
 
-TEST_F(Installer, MissingFormatsAreWrittenBesideAnExistingDatabaseSet) {
-  const std::string folder = FolderOnD("formats");
-  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-  for (const char* name : {"4-msty.db", "4-people.db", "4-reg.db"}) {
-    ASSERT_TRUE(pewtest::WriteFileText(folder + "\\" + name, "mine\r\n"));
-  }
-  InstallerRun run;
-  ASSERT_TRUE(run.Start());
-  run.ChooseFolder(folder);
-  ASSERT_TRUE(run.AnswerMessageBox().has_value());
-  EXPECT_EQ(run.ExitCode(), kExitSuccess);
-  EXPECT_TRUE(GroupInstalled(FormatsGroup, folder));
-  for (const char* name : {"4-msty.db", "4-people.db", "4-reg.db"}) {
-    const auto content = ReadFileBytes(folder + "\\" + name);
-    ASSERT_TRUE(content.has_value());
-    EXPECT_EQ(std::string(content->begin(), content->end()), "mine\r\n") << name;
-  }
-}
-
 // Windows of the other application, made by this test on a thread of their own:
 // the reminder, two main windows and the title bar. Only the first window that
 // matches a pair is closed, so one of the main windows stays.

@@ -274,15 +274,6 @@ TEST(PayloadWriter, EntryPointsWriteTheirGroupIntoAFreshFolder) {
   }
 }
 
-TEST(PayloadWriter, FormatsDatabaseIsWrittenByteForByte) {
-  TempFolder folder;
-  FixedText<256> failed;
-  std::int32_t status = -1;
-  WritePayloadGroup(FormatsGroup, Folder(folder.Path()), failed, status);
-  EXPECT_EQ(status, 0);
-  EXPECT_TRUE(Holds(folder / "FORMAT.DB", kFormatDb));
-}
-
 // An older file longer than the entry ends up with exactly the entry's bytes;
 // a shorter one is extended to them.
 TEST(PayloadWriter, ReplacesLongerAndShorterFiles) {
