@@ -63,30 +63,33 @@ using MessageText = CText<1024>;
 // How the folder-error and the save-error message end.
 constexpr std::string_view kTryAgain = "\r\rPlease correct the problem if possible, then try the installation again.";
 
-MessageText FolderErrorMessage(std::string_view level) {
-  MessageText text("Error creating folder: \r"sv);
-  text.Append(level).Append("\r\rYou might not have permission to to access this location."sv).Append(kTryAgain);
+// A message put together from its pieces, in their order.
+MessageText Composed(std::initializer_list<std::string_view> pieces) {
+  MessageText text;
+  for (const std::string_view piece : pieces) text.Append(piece);
   return text;
+}
+
+MessageText FolderErrorMessage(std::string_view level) {
+  return Composed({"Error creating folder: \r"sv, level,
+                   "\r\rYou might not have permission to to access this location."sv, kTryAgain});
 }
 
 MessageText SaveErrorMessage(std::string_view fileName) {
-  MessageText text("An error occurred while saving this file:\r"sv);
-  text.Append(fileName).Append(
-      "\rPossible reasons include:\r"
-      "1) The file may be read-only\r"
-      "2) The file may be in use by another program\r"
-      "3) You may not have permission to write to this folder\r"
-      "4) The disk may be full"sv).Append(kTryAgain);
-  return text;
+  return Composed({"An error occurred while saving this file:\r"sv, fileName,
+                   "\rPossible reasons include:\r"
+                   "1) The file may be read-only\r"
+                   "2) The file may be in use by another program\r"
+                   "3) You may not have permission to write to this folder\r"
+                   "4) The disk may be full"sv,
+                   kTryAgain});
 }
 
 MessageText DamagedInstallerMessage(std::string_view fileName) {
-  MessageText text("This installer is damaged: the file "sv);
-  text.Append(fileName).Append(
-      " that it carries is not intact.\r\r"
-      "An incomplete download or a damaged disk or USB stick can cause this. "
-      "Please obtain a new copy of the installer."sv);
-  return text;
+  return Composed({"This installer is damaged: the file "sv, fileName,
+                   " that it carries is not intact.\r\r"
+                   "An incomplete download or a damaged disk or USB stick can cause this. "
+                   "Please obtain a new copy of the installer."sv});
 }
 
 // A file in use by another program, named with its folder so that the user
@@ -95,13 +98,12 @@ MessageText DamagedInstallerMessage(std::string_view fileName) {
 MessageText FileInUseMessage(std::string_view folder, std::string_view fileName) {
   const bool application =
       fileName.size() + 1 == kApplicationTarget.size() && kApplicationTarget.ends_with(fileName);
-  MessageText text(application ? "Pewsterline may still be running: its program file is in use:\r"
-                               : "This file is in use by another program:\r");
-  text.Append(folder).Append("\\"sv).Append(fileName).Append("\r\r"sv);
-  text.Append(application ? "Please close Pewsterline first, then click Retry."
-                          : "Please close that program, then click Retry.");
-  text.Append("\rCancel ends the installation without changing any file."sv);
-  return text;
+  return Composed({application ? "Pewsterline may still be running: its program file is in use:\r"sv
+                               : "This file is in use by another program:\r"sv,
+                   folder, "\\"sv, fileName, "\r\r"sv,
+                   application ? "Please close Pewsterline first, then click Retry."sv
+                               : "Please close that program, then click Retry."sv,
+                   "\rCancel ends the installation without changing any file."sv});
 }
 
 bool IsInUse(std::int32_t checkStatus) {
